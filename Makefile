@@ -1,0 +1,17 @@
+# The two commands of the README: `make run` and `make test`. Each installs what is missing.
+.PHONY: build run test bench clean
+
+build:
+	bash tools/build.sh
+
+run:
+	bash tools/run.sh $(ARGS)
+
+test:
+	bash tools/test.sh
+
+bench:
+	bash tools/bench.sh
+
+clean:
+	rm -rf build

@@ -1,0 +1,223 @@
+#include "TestSupport.h"
+
+#include <richedit.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/Seams.h"
+
+namespace testing_support {
+
+std::string ExeDirectory()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string p(path);
+    size_t slash = p.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+}
+
+std::string BesideExe(const std::string& name)
+{
+    return ExeDirectory() + name;
+}
+
+std::string OwnIniPath()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string p(path);
+    size_t dot = p.find_last_of('.');
+    size_t slash = p.find_last_of("\\/");
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        p.erase(dot);
+    return p + ".ini";
+}
+
+void PumpFor(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return condition();
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    std::string text;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
+
+bool WriteFileText(const std::string& path, const std::string& text)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+static void RemoveIni(const std::string& path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+    // The profile API may cache a file; flushing makes the next read go to the disk.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+}
+
+IniFileGuard::IniFileGuard() : path(OwnIniPath())
+{
+    RemoveIni(path);
+}
+
+IniFileGuard::IniFileGuard(const std::string& contents) : path(OwnIniPath())
+{
+    RemoveIni(path);
+    WriteFileText(path, contents);
+}
+
+IniFileGuard::~IniFileGuard()
+{
+    RemoveIni(path);
+}
+
+namespace {
+std::vector<RecordedBox> recordedBoxes;
+int boxAnswer = IDOK;
+
+int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+{
+    recordedBoxes.push_back({owner, text ? text : "<null>", caption ? caption : "<null>", style});
+    return boxAnswer;
+}
+
+std::vector<RecordedShellCall> recordedShellCalls;
+
+HINSTANCE WINAPI RecordShell(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR params, LPCSTR dir,
+                             INT show)
+{
+    recordedShellCalls.push_back({owner, verb ? verb : "<null>", file ? file : "<null>",
+                                  params ? params : "<null>", dir ? dir : "<null>", show});
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
+}
+} // namespace
+
+MessageBoxRecorder::MessageBoxRecorder(int answer)
+{
+    recordedBoxes.clear();
+    boxAnswer = answer;
+    seams::messageBox = RecordBox;
+}
+
+MessageBoxRecorder::~MessageBoxRecorder()
+{
+    seams::messageBox = MessageBoxA;
+    recordedBoxes.clear();
+}
+
+const std::vector<RecordedBox>& MessageBoxRecorder::Boxes() const
+{
+    return recordedBoxes;
+}
+
+void MessageBoxRecorder::Clear()
+{
+    recordedBoxes.clear();
+}
+
+ShellExecuteRecorder::ShellExecuteRecorder()
+{
+    recordedShellCalls.clear();
+    seams::shellExecute = RecordShell;
+}
+
+ShellExecuteRecorder::~ShellExecuteRecorder()
+{
+    seams::Restore();
+    recordedShellCalls.clear();
+}
+
+const std::vector<RecordedShellCall>& ShellExecuteRecorder::Calls() const
+{
+    return recordedShellCalls;
+}
+
+std::string WindowText(HWND window)
+{
+    LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    LRESULT got = SendMessageA(window, WM_GETTEXT, static_cast<WPARAM>(length + 1),
+                               reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(static_cast<size_t>(got));
+    return text;
+}
+
+COLORREF ColourAt(HWND richEdit, int pos, bool* automatic)
+{
+    SendMessageA(richEdit, EM_SETSEL, pos, pos + 1);
+    CHARFORMATA format;
+    std::memset(&format, 0, sizeof format);
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_COLOR;
+    SendMessageA(richEdit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    if (automatic)
+        *automatic = (format.dwEffects & CFE_AUTOCOLOR) != 0;
+    return format.crTextColor;
+}
+
+DWORD HandleCount()
+{
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
+std::string Unix(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        out += text[i];
+    }
+    return out;
+}
+
+} // namespace testing_support

@@ -1,0 +1,86 @@
+// Helpers shared by the test programs: paths beside the test executable, message pumping,
+// recorders for the seams, INI files, and reading the log pane.
+#ifndef VELQUETH_TESTS_SUPPORT_TESTSUPPORT_H
+#define VELQUETH_TESTS_SUPPORT_TESTSUPPORT_H
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Directory of the running test program, with a trailing backslash.
+std::string ExeDirectory();
+// Full path of a file beside the running test program.
+std::string BesideExe(const std::string& name);
+// The running program's INI file (its path with the extension .ini).
+std::string OwnIniPath();
+
+// Dispatches this thread's messages for the given time.
+void PumpFor(DWORD milliseconds);
+// Dispatches messages until the condition holds or the time is up; answers the condition.
+bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
+
+std::string ReadFileText(const std::string& path);
+bool WriteFileText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+
+// Removes the INI file beside the test program on construction and again on destruction, so each
+// test starts from "no file" and leaves nothing behind.
+class IniFileGuard {
+public:
+    IniFileGuard();
+    explicit IniFileGuard(const std::string& contents);  // writes the file
+    ~IniFileGuard();
+    const std::string& Path() const { return path; }
+    std::string Text() const { return ReadFileText(path); }
+
+private:
+    std::string path;
+};
+
+// Records every message box instead of showing it, answering with `answer`.
+struct RecordedBox {
+    HWND owner;
+    std::string text;
+    std::string caption;  // "<null>" when no caption was given
+    UINT style;
+};
+class MessageBoxRecorder {
+public:
+    explicit MessageBoxRecorder(int answer = IDOK);
+    ~MessageBoxRecorder();
+    const std::vector<RecordedBox>& Boxes() const;
+    void Clear();
+};
+
+// Records ShellExecuteA calls instead of opening anything.
+struct RecordedShellCall {
+    HWND owner;
+    std::string verb, file, parameters, directory;
+    int show;
+};
+class ShellExecuteRecorder {
+public:
+    ShellExecuteRecorder();
+    ~ShellExecuteRecorder();
+    const std::vector<RecordedShellCall>& Calls() const;
+};
+
+// Whole text of an edit or rich-edit control (WM_GETTEXT).
+std::string WindowText(HWND window);
+// Text colour at character position `pos` of a rich-edit control, and whether it is the automatic
+// colour (CFE_AUTOCOLOR). Moves the selection.
+COLORREF ColourAt(HWND richEdit, int pos, bool* automatic = nullptr);
+
+// Number of handles this process holds.
+DWORD HandleCount();
+
+// Replaces "\r\n" by "\n" (for readable comparisons of log text).
+std::string Unix(const std::string& text);
+
+} // namespace testing_support
+
+#endif
