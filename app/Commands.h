@@ -1,0 +1,27 @@
+// Command ids of the main window, shared by the resource script and the code. Every user command
+// reaches the main window as WM_COMMAND and is told apart by the low word of wParam alone.
+#ifndef VELQUETH_APP_COMMANDS_H
+#define VELQUETH_APP_COMMANDS_H
+
+#define ID_ABOUT              104
+#define ID_EXIT               105
+#define ID_RUN_COMMAND_LINE   1025
+#define ID_CUT                32772
+#define ID_COPY               32773
+#define ID_PASTE              32774
+#define ID_DELETE             32775
+#define ID_SELECT_ALL         32776
+#define ID_UNDO               32777
+#define ID_RUN_DEFAULT        32778
+#define ID_PROPERTIES         32791
+#define ID_USER_GUIDE         32793
+#define ID_CLEAR_SCREEN       32794
+
+#define ID_RUN_SLOT_1         0xE000
+#define ID_RUN_SLOT_8         0xE007
+
+// Child ids of the main window.
+#define IDC_TOOLBAR           500
+#define IDC_PANE              109
+
+#endif

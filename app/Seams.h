@@ -1,0 +1,29 @@
+// The few system calls that block on a person (message boxes, the file dialog) or hand work to
+// another program (the shell, the HTML Help control). Production code calls them only through
+// these pointers, which start out as the real functions; tests replace them to record what would
+// have been shown and to answer as a user would.
+#ifndef VELQUETH_APP_SEAMS_H
+#define VELQUETH_APP_SEAMS_H
+
+#include <windows.h>
+#include <commdlg.h>
+
+namespace seams {
+
+typedef int (WINAPI *MessageBoxFn)(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+typedef HINSTANCE (WINAPI *ShellExecuteFn)(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR params,
+                                           LPCSTR directory, INT show);
+typedef BOOL (WINAPI *GetOpenFileNameFn)(LPOPENFILENAMEA record);
+typedef HWND (WINAPI *HtmlHelpFn)(HWND caller, LPCSTR file, UINT command, DWORD_PTR data);
+
+extern MessageBoxFn messageBox;          // MessageBoxA
+extern ShellExecuteFn shellExecute;      // ShellExecuteA
+extern GetOpenFileNameFn getOpenFileName; // GetOpenFileNameA
+extern HtmlHelpFn htmlHelp;              // null: the HTML Help control, loaded on first use
+
+// Puts every pointer back to the real function.
+void Restore();
+
+} // namespace seams
+
+#endif

@@ -1,0 +1,41 @@
+// ConsoleRunner: one run of a console program as a child process whose standard output and
+// standard error share one anonymous pipe, read 256 bytes at a time and handed to OnOutput.
+//
+// Threading: a runner lives on the stack of one job's worker thread and is used by that thread
+// only. Execute blocks until the child, and everything that inherited its pipe ends, are gone.
+#ifndef VELQUETH_RUNNER_CONSOLERUNNER_H
+#define VELQUETH_RUNNER_CONSOLERUNNER_H
+
+#include <windows.h>
+
+const DWORD kChunkSize = 256;
+
+class ConsoleRunner {
+public:
+    ConsoleRunner();
+    virtual ~ConsoleRunner();
+    virtual void OnOutput(const char* text) = 0;
+
+    DWORD Execute(const char* commandLine, bool display);
+    DWORD CreatePipes(STARTUPINFOA* startup, bool hide);
+    DWORD ReadOutput(PROCESS_INFORMATION* process);
+    DWORD CloseChildEnds();
+    DWORD CloseParentEnds();
+
+    // Optional: a job object that the child is placed in before it runs, so that its whole
+    // process tree can be ended at once. Not owned.
+    void SetProcessGroup(HANDLE jobObject);
+
+    HANDLE childErrorWrite;
+    HANDLE childInputRead;
+    HANDLE inputWrite;
+    HANDLE outputRead;
+    HANDLE childOutputWrite;
+    HANDLE processGroup;
+
+private:
+    ConsoleRunner(const ConsoleRunner&) = delete;
+    ConsoleRunner& operator=(const ConsoleRunner&) = delete;
+};
+
+#endif
