@@ -1,0 +1,61 @@
+#include "MainFrame.h"
+
+#include <cstdlib>
+
+#include "../res/resource.h"
+
+MainFrame::MainFrame()
+    : workerThread(nullptr),
+      savedCursor(nullptr),
+      mainWindow(nullptr),
+      paneWindow(nullptr),
+      toolbarWindow(nullptr),
+      commandLine(nullptr),
+      jobCommandLine(nullptr),
+      jobGroup(nullptr),
+      jobEndedByClose(false)
+{
+    windowTitle[0] = '\0';
+    windowClassName[0] = '\0';
+    // No kill-on-close limit: File, Exit must leave a running child alone, and the handle closes
+    // when the process ends.
+    jobGroup = CreateJobObjectA(nullptr, nullptr);
+}
+
+MainFrame::~MainFrame()
+{
+    std::free(jobCommandLine);
+    jobCommandLine = nullptr;
+    if (jobGroup)
+        CloseHandle(jobGroup);
+}
+
+bool MainFrame::Create(HINSTANCE instance, int showCommand)
+{
+    LoadStringA(instance, IDS_APP_TITLE, windowTitle, sizeof windowTitle);
+    LoadStringA(instance, IDS_WINDOW_CLASS, windowClassName, sizeof windowClassName);
+    RegisterWindowClass(instance);
+    mainWindow = CreateWindowExA(WS_EX_ACCEPTFILES, windowClassName, windowTitle,
+                                 WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr,
+                                 nullptr, instance, this);
+    if (!mainWindow)
+        return false;
+    ShowWindow(mainWindow, showCommand);
+    UpdateWindow(mainWindow);
+    return true;
+}
+
+void MainFrame::RegisterWindowClass(HINSTANCE instance)
+{
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_VELQUETH));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
+    windowClass.lpszClassName = windowClassName;
+    RegisterClassExA(&windowClass);
+}

@@ -1,0 +1,29 @@
+// OutputPane: the wrapper over the log window. Append writes text at the end of the log in a
+// colour; the child's output (PaneConsoleRunner) goes in the control's automatic colour.
+#ifndef VELQUETH_APP_OUTPUTPANE_H
+#define VELQUETH_APP_OUTPUTPANE_H
+
+#include <windows.h>
+
+// Log colours (COLORREF: red in the low byte).
+const COLORREF kColourGrey = 0x808080;
+const COLORREF kColourRed = 0x0000C0;
+const COLORREF kColourGreen = 0x00C000;
+
+class OutputPane {
+public:
+    OutputPane();
+    virtual ~OutputPane();
+
+    void Attach(HWND paneWindow);
+    LRESULT Append(const char* text, COLORREF colour);
+    LRESULT AppendPlain(const char* text);
+
+    // Puts an empty selection at the very end of the text of an edit or rich-edit control.
+    static void SelectEnd(HWND paneWindow);
+
+    HWND window;
+    bool plainEdit;
+};
+
+#endif
