@@ -1,0 +1,85 @@
+#include "VersionInfo.h"
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+namespace {
+
+const int kPathChars = 260;
+const int kSubBlockChars = 256;
+const WORD kCodePageUtf16 = 1200;
+const WORD kCodePageLatin1 = 1252;
+
+// Copies text up to its terminator or `limit` bytes, whichever comes first, cut to capacity - 1.
+void CopyBounded(char* out, int capacity, const char* text, size_t limit)
+{
+    int i = 0;
+    while (i < capacity - 1 && static_cast<size_t>(i) < limit && text[i] != '\0') {
+        out[i] = text[i];
+        ++i;
+    }
+    out[i] = '\0';
+}
+
+} // namespace
+
+VersionInfo::VersionInfo() : language(0x0809)
+{
+}
+
+VersionInfo::~VersionInfo()
+{
+}
+
+void VersionInfo::GetValue(const char* name, char* out, int capacity) const
+{
+    char path[kPathChars];
+    DWORD got = GetModuleFileNameA(nullptr, path, kPathChars);
+    if (got == 0 || got >= static_cast<DWORD>(kPathChars))
+        path[0] = '\0';  // no path (or a cut one): the lookup ends with the failure text
+    GetValueFrom(path, name, out, capacity);
+}
+
+void VersionInfo::GetValueFrom(const char* modulePath, const char* name, char* out,
+                               int capacity) const
+{
+    if (!out || capacity <= 0)
+        return;
+    if (!name)
+        name = "";
+    std::snprintf(out, static_cast<size_t>(capacity), "Failure getting %s", name);
+    if (!modulePath || modulePath[0] == '\0')
+        return;
+
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(modulePath, &handle);
+    if (size == 0)
+        return;
+    std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[size]);
+    if (!block)
+        return;
+    if (!GetFileVersionInfoA(modulePath, 0, size, block.get()))
+        return;
+
+    const WORD codePages[] = {kCodePageUtf16, kCodePageLatin1};
+    for (WORD codePage : codePages) {
+        char subBlock[kSubBlockChars];
+        int formed = std::snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%04X%04X\\%s",
+                                   static_cast<unsigned>(language & 0xFFFF),
+                                   static_cast<unsigned>(codePage), name);
+        if (formed < 0 || formed >= kSubBlockChars)
+            return;  // a cut path would name another value
+        void* value = nullptr;
+        UINT valueLength = 0;
+        if (!VerQueryValueA(block.get(), subBlock, &value, &valueLength) || !value)
+            continue;
+        // The value lies inside the block; never read past its end.
+        const BYTE* text = static_cast<const BYTE*>(value);
+        if (text < block.get() || text >= block.get() + size)
+            continue;
+        CopyBounded(out, capacity, static_cast<const char*>(value),
+                    static_cast<size_t>(block.get() + size - text));
+        return;
+    }
+}
