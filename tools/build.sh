@@ -17,7 +17,7 @@ configure_and_build() {  # dir arch tests
     local dir="$1" a="$2" tests="$3"
     mkdir -p "$dir"
     echo "$a" > "$dir/arch"
-    if [ ! -f "$dir/CMakeCache.txt" ]; then
+    if [ ! -f "$dir/Makefile" ]; then
         cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-$a.cmake" \
               -DCMAKE_BUILD_TYPE=Release -DVELQUETH_TESTS="$tests" >/dev/null
     fi

@@ -24,8 +24,6 @@ else
     export WINELOADER="$VELQUETH_WINE"
 fi
 export WINEPREFIX="$build/wineprefix"
-wine() { "$VELQUETH_WINE" "$@"; }
-export -f wine
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -49,9 +47,9 @@ start_server() {
     wineserver -k >/dev/null 2>&1 </dev/null || true
     wineserver -p >/dev/null 2>&1 </dev/null
     if [ -f "$build/bin/warmup.exe" ]; then
-        wine "$build/bin/warmup.exe" >/dev/null 2>&1 </dev/null || true
+        "$VELQUETH_WINE" "$build/bin/warmup.exe" >/dev/null 2>&1 </dev/null || true
     else
-        wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+        "$VELQUETH_WINE" cmd /c exit >/dev/null 2>&1 </dev/null || true
     fi
 }
 
@@ -60,14 +58,14 @@ case "$mode" in
         make_prefix ;;
     xrun)
         make_prefix
-        export -f start_server
-        export build
-        exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-            start_server
-            set +e
-            "$@"; rc=$?
-            wineserver -k >/dev/null 2>&1 </dev/null
-            exit $rc' bash "$@" ;;
+        exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$here/wine.sh" inside "$build" "$@" ;;
+    inside)
+        # (xrun's second half, running inside Xvfb.)
+        start_server
+        set +e
+        "$@"; rc=$?
+        wineserver -k >/dev/null 2>&1 </dev/null
+        exit $rc ;;
     display)
         make_prefix
         start_server
