@@ -4,6 +4,10 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "../about/AboutBox.h"
+#include "../about/HelpLauncher.h"
+#include "../config/PropertiesDialog.h"
+#include "../res/resource.h"
 #include "Commands.h"
 
 LRESULT CALLBACK MainFrame::MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -108,9 +112,11 @@ void MainFrame::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     *result = 0;
     UINT id = LOWORD(wParam);
     switch (id) {
-    case ID_ABOUT:
-        // The About box is not present in this build yet.
+    case ID_ABOUT: {
+        AboutBox about;
+        about.Show(window, ICON_APPLICATION_NAME, "Velqueth", IDC_HAND_CURSOR, "Hestrel Ltd");
         return;
+    }
     case ID_EXIT:
         // No close handling: a running job is neither waited for nor ended.
         DestroyWindow(window);
@@ -140,13 +146,18 @@ void MainFrame::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case ID_RUN_DEFAULT:
         RunDefault();
         return;
-    case ID_PROPERTIES:
-        // The Properties dialog is not present in this build yet; the menu follows the file.
+    case ID_PROPERTIES: {
+        PropertiesDialog dialog;
+        dialog.Run(window);
+        // OK or Cancel alike: the menu follows the file.
         RebuildRunMenu(window);
         return;
-    case ID_USER_GUIDE:
-        // The user guide launcher is not present in this build yet.
+    }
+    case ID_USER_GUIDE: {
+        HelpLauncher launcher;
+        launcher.Open();
         return;
+    }
     case ID_CLEAR_SCREEN:
         SendMessageA(paneWindow, EM_SETSEL, 0, -1);
         SendMessageA(paneWindow, WM_CLEAR, 0, 0);
