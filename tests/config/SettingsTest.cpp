@@ -1,0 +1,205 @@
+// Settings against the real profile (INI) services, with the INI file beside the test program.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "config/Settings.h"
+#include "support/TestSupport.h"
+
+using testing_support::FileExists;
+using testing_support::IniFileGuard;
+
+namespace {
+
+// The profile services may keep a file in memory; this writes it out before the text is read.
+std::string IniText(const IniFileGuard& ini)
+{
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini.Path().c_str());
+    return ini.Text();
+}
+
+std::string SlotPath(const Settings& settings, int index)
+{
+    const char* path = nullptr;
+    const char* arguments = nullptr;
+    if (!settings.GetSlot(index, &path, &arguments))
+        return "<refused>";
+    return path;
+}
+
+std::string SlotArgs(const Settings& settings, int index)
+{
+    const char* path = nullptr;
+    const char* arguments = nullptr;
+    if (!settings.GetSlot(index, &path, &arguments))
+        return "<refused>";
+    return arguments;
+}
+
+} // namespace
+
+TEST(SettingsTest, NoFileGivesDefaultsAndCreatesNothing)
+{
+    IniFileGuard ini;
+    testing_support::MessageBoxRecorder boxes;
+    Settings settings;
+    settings.Load();
+
+    for (int i = 0; i < kSlotCount; ++i) {
+        EXPECT_EQ("", SlotPath(settings, i)) << i;
+        EXPECT_EQ("", SlotArgs(settings, i)) << i;
+    }
+    EXPECT_EQ(0, settings.defaultId);
+    EXPECT_EQ(1, settings.DefaultSlotIndex());
+    EXPECT_EQ(0, settings.displayProgram);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_FALSE(FileExists(ini.Path()));
+}
+
+TEST(SettingsTest, LoadReadsEverySlotAndTheFlags)
+{
+    std::string text = "[Setup]\r\n";
+    for (int i = 1; i <= kSlotCount; ++i) {
+        text += "Path" + std::to_string(i) + "=C:\\Tools\\prog" + std::to_string(i) + ".exe\r\n";
+        text += "Args" + std::to_string(i) + "=-n " + std::to_string(i) + " \"x y\"\r\n";
+    }
+    text += "Default=1030\r\nDisplayProgram=1\r\n";
+    IniFileGuard ini(text);
+
+    Settings settings;
+    settings.Load();
+    for (int i = 0; i < kSlotCount; ++i) {
+        EXPECT_EQ("C:\\Tools\\prog" + std::to_string(i + 1) + ".exe", SlotPath(settings, i));
+        EXPECT_EQ("-n " + std::to_string(i + 1) + " \"x y\"", SlotArgs(settings, i));
+    }
+    EXPECT_EQ(1030, settings.defaultId);
+    EXPECT_EQ(6, settings.DefaultSlotIndex());
+    EXPECT_EQ(1, settings.displayProgram);
+}
+
+TEST(SettingsTest, DefaultValueSelectsSlot)
+{
+    struct Case {
+        const char* line;  // the "Default" line, or none
+        int slot;
+    };
+    const Case cases[] = {
+        {"Default=1024", 0}, {"Default=1025", 1}, {"Default=1027", 3}, {"Default=1031", 7},
+        {"Default=0", 1},    {"Default=1032", 1}, {"Default=1023", 1}, {"Default=-1024", 1},
+        {"Default=-5", 1},   {"Default=abc", 1},  {"Default=", 1},     {"", 1},
+    };
+    for (const Case& c : cases) {
+        IniFileGuard ini(std::string("[Setup]\r\nPath1=a.exe\r\n") + c.line + "\r\n");
+        Settings settings;
+        settings.Load();
+        EXPECT_EQ(c.slot, settings.DefaultSlotIndex()) << "'" << c.line << "'";
+    }
+}
+
+TEST(SettingsTest, LongValuesAreCutTo259Characters)
+{
+    const std::string longPath = "C:\\" + std::string(297, 'p');
+    const std::string longArgs(300, 'a');
+    IniFileGuard ini("[Setup]\r\nPath3=" + longPath + "\r\nArgs3=" + longArgs + "\r\n");
+    Settings settings;
+    settings.Load();
+    EXPECT_EQ(longPath.substr(0, 259), SlotPath(settings, 2));
+    EXPECT_EQ(longArgs.substr(0, 259), SlotArgs(settings, 2));
+    // The neighbours are not touched by the overlong values.
+    EXPECT_EQ("", SlotPath(settings, 3));
+    EXPECT_EQ("", SlotArgs(settings, 1));
+}
+
+TEST(SettingsTest, WritersStoreKeysThatLoadBack)
+{
+    IniFileGuard ini;
+    Settings writer;
+    writer.WriteSlot(0, "C:\\Tools\\conv.exe", "-v in.txt");
+    writer.WriteSlot(3, "", "");
+    writer.WriteDefault(1027);
+    writer.WriteDisplayProgram(1);
+
+    std::string text = IniText(ini);
+    EXPECT_NE(std::string::npos, text.find("[Setup]")) << text;
+    EXPECT_NE(std::string::npos, text.find("Path1=C:\\Tools\\conv.exe")) << text;
+    EXPECT_NE(std::string::npos, text.find("Args1=-v in.txt")) << text;
+    // Empty fields are keys with empty values, not missing keys.
+    EXPECT_NE(std::string::npos, text.find("Path4=\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Args4=\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Default=1027")) << text;
+    EXPECT_NE(std::string::npos, text.find("DisplayProgram=1")) << text;
+
+    Settings reader;
+    reader.Load();
+    EXPECT_EQ("C:\\Tools\\conv.exe", SlotPath(reader, 0));
+    EXPECT_EQ("-v in.txt", SlotArgs(reader, 0));
+    EXPECT_EQ("", SlotPath(reader, 3));
+    EXPECT_EQ("", SlotArgs(reader, 3));
+    EXPECT_EQ(3, reader.DefaultSlotIndex());
+    EXPECT_EQ(1, reader.displayProgram);
+
+    // A second write replaces the value.
+    writer.WriteDisplayProgram(0);
+    writer.WriteSlot(0, "D:\\other.exe", "");
+    reader.Load();
+    EXPECT_EQ(0, reader.displayProgram);
+    EXPECT_EQ("D:\\other.exe", SlotPath(reader, 0));
+    EXPECT_EQ("", SlotArgs(reader, 0));
+}
+
+TEST(SettingsTest, IndexOutsideTheSlotsIsRefused)
+{
+    IniFileGuard ini("[Setup]\r\nPath1=one.exe\r\nArgs1=a\r\nPath8=eight.exe\r\n");
+    Settings settings;
+    settings.Load();
+    const std::string before = IniText(ini);
+
+    for (int index : {8, -1, 9, 100, -100}) {
+        const char* path = "untouched path";
+        const char* arguments = "untouched args";
+        EXPECT_FALSE(settings.GetSlot(index, &path, &arguments)) << index;
+        EXPECT_STREQ("untouched path", path) << index;
+        EXPECT_STREQ("untouched args", arguments) << index;
+
+        settings.WriteSlot(index, "written.exe", "written");
+    }
+    EXPECT_EQ(before, IniText(ini));
+    EXPECT_EQ(std::string::npos, IniText(ini).find("written"));
+}
+
+TEST(SettingsTest, WriteSlotOutsideTheSlotsCreatesNoFile)
+{
+    IniFileGuard ini;
+    Settings settings;
+    settings.WriteSlot(8, "written.exe", "written");
+    settings.WriteSlot(-1, "written.exe", "written");
+    EXPECT_FALSE(FileExists(ini.Path()));
+}
+
+TEST(SettingsTest, EarlierInstanceKeepsItsValuesAfterAWrite)
+{
+    IniFileGuard ini("[Setup]\r\nPath2=old.exe\r\nArgs2=old\r\nDefault=1024\r\nDisplayProgram=0\r\n");
+    Settings earlier;
+    earlier.Load();
+
+    Settings writer;
+    writer.WriteSlot(1, "new.exe", "new");
+    writer.WriteDefault(1026);
+    writer.WriteDisplayProgram(1);
+    // The writers ignore and keep the instance they are called on.
+    EXPECT_EQ("", SlotPath(writer, 1));
+    EXPECT_EQ(0, writer.defaultId);
+
+    EXPECT_EQ("old.exe", SlotPath(earlier, 1));
+    EXPECT_EQ("old", SlotArgs(earlier, 1));
+    EXPECT_EQ(0, earlier.DefaultSlotIndex());
+    EXPECT_EQ(0, earlier.displayProgram);
+
+    earlier.Load();
+    EXPECT_EQ("new.exe", SlotPath(earlier, 1));
+    EXPECT_EQ("new", SlotArgs(earlier, 1));
+    EXPECT_EQ(2, earlier.DefaultSlotIndex());
+    EXPECT_EQ(1, earlier.displayProgram);
+}
