@@ -188,7 +188,7 @@ def button_save():
 
 def button_save_all():
     img = canvas(16, 16, ".")
-    for offset in (0, 3, 6):
+    for offset in (1, 3, 5):
         paste(img, SMALL_FLOPPY, offset, offset)
     return img
 
