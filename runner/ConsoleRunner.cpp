@@ -1,0 +1,247 @@
+// Threading: a runner belongs to the one worker thread that calls Execute; nothing here is shared.
+//
+// Handles: every handle is set to INVALID_HANDLE_VALUE (or null, for the process record) once it
+// is closed, so that each path out of Execute can release whatever is still open without closing
+// anything twice.
+#include "ConsoleRunner.h"
+
+#include <cstring>
+
+namespace {
+
+bool IsOpen(HANDLE handle)
+{
+    return handle != INVALID_HANDLE_VALUE && handle != nullptr;
+}
+
+// Closes an open handle and marks it closed. Answers the error of a failing close, else 0.
+DWORD CloseAndForget(HANDLE* handle)
+{
+    if (!IsOpen(*handle))
+        return 0;
+    DWORD result = CloseHandle(*handle) ? 0 : GetLastError();
+    *handle = INVALID_HANDLE_VALUE;
+    return result;
+}
+
+// Keeps the first failure: an operation reports the call that failed first.
+void KeepFirst(DWORD* result, DWORD code)
+{
+    if (*result == 0)
+        *result = code;
+}
+
+// A failing call whose last-error value is 0 must still not read as success.
+DWORD LastErrorOr(DWORD fallback)
+{
+    DWORD code = GetLastError();
+    return code != 0 ? code : fallback;
+}
+
+void CloseProcessRecord(PROCESS_INFORMATION* process)
+{
+    if (IsOpen(process->hThread))
+        CloseHandle(process->hThread);
+    process->hThread = nullptr;
+    if (IsOpen(process->hProcess))
+        CloseHandle(process->hProcess);
+    process->hProcess = nullptr;
+}
+
+} // namespace
+
+ConsoleRunner::ConsoleRunner()
+    : childErrorWrite(INVALID_HANDLE_VALUE),
+      childInputRead(INVALID_HANDLE_VALUE),
+      inputWrite(INVALID_HANDLE_VALUE),
+      outputRead(INVALID_HANDLE_VALUE),
+      childOutputWrite(INVALID_HANDLE_VALUE),
+      processGroup(nullptr)
+{
+}
+
+ConsoleRunner::~ConsoleRunner()
+{
+}
+
+void ConsoleRunner::SetProcessGroup(HANDLE jobObject)
+{
+    processGroup = jobObject;
+}
+
+DWORD ConsoleRunner::CreatePipes(STARTUPINFOA* startup, bool hide)
+{
+    std::memset(startup, 0, sizeof *startup);
+    startup->cb = sizeof *startup;
+
+    SECURITY_ATTRIBUTES security;
+    std::memset(&security, 0, sizeof security);
+    security.nLength = sizeof security;
+    security.lpSecurityDescriptor = nullptr;
+    security.bInheritHandle = TRUE;
+
+    // The inheritable originals of the runner's own ends; replaced by non-inheritable copies so
+    // that the child does not hold them.
+    HANDLE outputReadTemp = INVALID_HANDLE_VALUE;
+    HANDLE inputWriteTemp = INVALID_HANDLE_VALUE;
+    HANDLE self = GetCurrentProcess();
+    DWORD result = 0;
+
+    if (!CreatePipe(&outputReadTemp, &childOutputWrite, &security, 0))
+        result = LastErrorOr(ERROR_INVALID_HANDLE);
+    else if (!DuplicateHandle(self, childOutputWrite, self, &childErrorWrite, 0, TRUE,
+                              DUPLICATE_SAME_ACCESS))
+        result = LastErrorOr(ERROR_INVALID_HANDLE);
+    else if (!CreatePipe(&childInputRead, &inputWriteTemp, &security, 0))
+        result = LastErrorOr(ERROR_INVALID_HANDLE);
+    else if (!DuplicateHandle(self, outputReadTemp, self, &outputRead, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS))
+        result = LastErrorOr(ERROR_INVALID_HANDLE);
+    else if (!DuplicateHandle(self, inputWriteTemp, self, &inputWrite, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS))
+        result = LastErrorOr(ERROR_INVALID_HANDLE);
+
+    KeepFirst(&result, CloseAndForget(&outputReadTemp));
+    KeepFirst(&result, CloseAndForget(&inputWriteTemp));
+    if (result != 0)
+        return result;
+
+    startup->cb = sizeof *startup;
+    startup->dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup->hStdInput = childInputRead;
+    startup->hStdOutput = childOutputWrite;
+    startup->hStdError = childErrorWrite;
+    startup->wShowWindow = hide ? SW_HIDE : SW_SHOWNORMAL;
+    return 0;
+}
+
+DWORD ConsoleRunner::Execute(const char* commandLine, bool display)
+{
+    PROCESS_INFORMATION process;
+    std::memset(&process, 0, sizeof process);
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+
+    DWORD result = CreatePipes(&startup, true);
+    if (result != 0) {
+        CloseChildEnds();
+        CloseParentEnds();
+        return result;
+    }
+
+    // CreateProcessA may write into its command line, so it gets a private copy.
+    const char* text = commandLine ? commandLine : "";
+    size_t length = std::strlen(text);
+    char* privateCopy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, length + 1));
+    if (!privateCopy) {
+        result = LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
+        CloseChildEnds();
+        CloseParentEnds();
+        return result;
+    }
+    std::memcpy(privateCopy, text, length + 1);
+
+    if (display) {
+        // The child writes into its own console window; the standard handles are not used.
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_SHOWDEFAULT;
+    }
+
+    DWORD flags = CREATE_NEW_CONSOLE | IDLE_PRIORITY_CLASS;
+    if (processGroup)
+        flags |= CREATE_SUSPENDED;  // placed in the group before it can start anything itself
+    BOOL started = CreateProcessA(nullptr, privateCopy, nullptr, nullptr, TRUE, flags, nullptr,
+                                  nullptr, &startup, &process);
+    DWORD startError = started ? 0 : LastErrorOr(ERROR_INVALID_FUNCTION);
+    HeapFree(GetProcessHeap(), 0, privateCopy);
+
+    if (!started) {
+        CloseChildEnds();
+        CloseParentEnds();
+        return startError;
+    }
+
+    // Some systems ignore the priority given at creation.
+    SetPriorityClass(process.hProcess, IDLE_PRIORITY_CLASS);
+    if (processGroup) {
+        AssignProcessToJobObject(processGroup, process.hProcess);  // without it the child just runs
+        if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
+            result = LastErrorOr(ERROR_INVALID_HANDLE);
+            TerminateProcess(process.hProcess, 1);
+            CloseProcessRecord(&process);
+            CloseChildEnds();
+            CloseParentEnds();
+            return result;
+        }
+    }
+
+    // From here the runner holds no write end of the output pipe: it breaks when the child and
+    // everything that inherited its ends have gone. Nothing is ever written to the child's
+    // standard input, so closing that end now gives a reading child end-of-file at once.
+    result = CloseChildEnds();
+    KeepFirst(&result, CloseAndForget(&inputWrite));
+    if (result != 0) {
+        CloseProcessRecord(&process);
+        CloseParentEnds();
+        return result;
+    }
+
+    result = ReadOutput(&process);
+    if (result != 0) {
+        CloseProcessRecord(&process);
+        CloseParentEnds();
+        return result;
+    }
+
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseProcessRecord(&process);
+    return CloseParentEnds();
+}
+
+DWORD ConsoleRunner::ReadOutput(PROCESS_INFORMATION* process)
+{
+    if (IsOpen(process->hThread))
+        CloseHandle(process->hThread);
+    process->hThread = nullptr;
+
+    char buffer[kChunkSize + 1];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(outputRead, buffer, kChunkSize, &read, nullptr)) {
+            DWORD code = GetLastError();
+            // Every write end closed: the normal end of the output.
+            if (code == ERROR_BROKEN_PIPE)
+                return 0;
+            return code != 0 ? code : ERROR_READ_FAULT;
+        }
+        if (read == 0)
+            return 0;
+        // OnOutput takes NUL-terminated text: NUL bytes the child wrote are left out, so that
+        // nothing after them is lost.
+        DWORD kept = 0;
+        for (DWORD i = 0; i < read; ++i) {
+            if (buffer[i] != '\0')
+                buffer[kept++] = buffer[i];
+        }
+        buffer[kept] = '\0';
+        if (kept > 0)
+            OnOutput(buffer);
+    }
+}
+
+DWORD ConsoleRunner::CloseChildEnds()
+{
+    // Every end is closed even when an earlier close fails; the first failure is the result.
+    DWORD result = CloseAndForget(&childOutputWrite);
+    KeepFirst(&result, CloseAndForget(&childInputRead));
+    KeepFirst(&result, CloseAndForget(&childErrorWrite));
+    return result;
+}
+
+DWORD ConsoleRunner::CloseParentEnds()
+{
+    DWORD result = CloseAndForget(&outputRead);
+    KeepFirst(&result, CloseAndForget(&inputWrite));
+    return result;
+}

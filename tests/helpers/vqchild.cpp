@@ -1,0 +1,197 @@
+// vqchild: a console program whose behaviour the tests script on its command line. Commands run
+// in order, for example:  vqchild out "a\r\n" err "b\r\n" exit 3
+//
+//   out TEXT           TEXT on standard output (escapes \r \n \t \\ \0 \xHH)
+//   err TEXT           TEXT on standard error
+//   alt N              N lines "out I" / "err I", alternately on standard output and error
+//   bytes N [LEN]      N bytes of Pattern(); with LEN every LEN bytes end in CR LF
+//   nul                text with NUL bytes at its start, inside and in a row
+//   crlf-split         255 'x', then CR LF across the 256-byte boundary, then "tail"
+//   exit CODE          ends at once with CODE
+//   stdin              reads standard input to its end, then prints "stdin N bytes\r\n"
+//   grandchild MS      starts "vqchild sleep MS out grandchild\r\n" holding the same handles
+//   sleep MS           sleeps
+//   crash              access violation, ended without any debugger
+//   pwd                the current directory and CR LF
+//   lines N MS         N lines "line I\r\n", one every MS milliseconds
+//
+// All writing is WriteFile on the standard handles: no buffering, so the order is the order of
+// the calls.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void Write(DWORD which, const std::string& text)
+{
+    HANDLE handle = GetStdHandle(which);
+    const char* data = text.data();
+    DWORD left = static_cast<DWORD>(text.size());
+    while (left > 0) {
+        DWORD written = 0;
+        if (!WriteFile(handle, data, left, &written, nullptr) || written == 0)
+            return;
+        data += written;
+        left -= written;
+    }
+}
+
+void Out(const std::string& text)
+{
+    Write(STD_OUTPUT_HANDLE, text);
+}
+
+std::string Unescape(const char* text)
+{
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        if (*p != '\\' || p[1] == '\0') {
+            out += *p;
+            continue;
+        }
+        ++p;
+        switch (*p) {
+        case 'r': out += '\r'; break;
+        case 'n': out += '\n'; break;
+        case 't': out += '\t'; break;
+        case '0': out += '\0'; break;
+        case 'x':
+            if (p[1] && p[2]) {
+                char hex[3] = {p[1], p[2], 0};
+                out += static_cast<char>(std::strtoul(hex, nullptr, 16));
+                p += 2;
+            }
+            break;
+        default: out += *p; break;
+        }
+    }
+    return out;
+}
+
+// Must match the tests' copy: letters, with CR LF closing every LEN bytes when LEN > 1.
+char Pattern(unsigned long i, unsigned long lineLength)
+{
+    if (lineLength > 1) {
+        unsigned long at = i % lineLength;
+        if (at == lineLength - 2)
+            return '\r';
+        if (at == lineLength - 1)
+            return '\n';
+    }
+    return static_cast<char>('a' + i % 26);
+}
+
+LONG WINAPI EndQuietly(EXCEPTION_POINTERS*)
+{
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void StartGrandchild(const char* milliseconds)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    char command[2 * MAX_PATH];
+    std::snprintf(command, sizeof command, "\"%s\" sleep %s out \"grandchild\\r\\n\"", self,
+                  milliseconds);
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process;
+    std::memset(&process, 0, sizeof process);
+    if (CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    } else {
+        Out("grandchild failed\r\n");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    for (int i = 1; i < argc; ++i) {
+        std::string command = argv[i];
+        const char* arg = i + 1 < argc ? argv[i + 1] : "";
+        if (command == "out") {
+            Out(Unescape(arg));
+            ++i;
+        } else if (command == "err") {
+            Write(STD_ERROR_HANDLE, Unescape(arg));
+            ++i;
+        } else if (command == "alt") {
+            long count = std::atol(arg);
+            ++i;
+            for (long n = 0; n < count; ++n) {
+                char line[32];
+                std::snprintf(line, sizeof line, "%s %ld\r\n", n % 2 ? "err" : "out", n);
+                Write(n % 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE, line);
+            }
+        } else if (command == "bytes") {
+            unsigned long count = std::strtoul(arg, nullptr, 10);
+            ++i;
+            unsigned long lineLength = 0;
+            if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9')
+                lineLength = std::strtoul(argv[++i], nullptr, 10);
+            std::string data;
+            for (unsigned long n = 0; n < count; ++n)
+                data += Pattern(n, lineLength);
+            Out(data);
+        } else if (command == "nul") {
+            Out(std::string("\0lead", 5) + std::string("ab\0cd", 5) + std::string("\0\0ef\r\n", 6));
+        } else if (command == "crlf-split") {
+            Out(std::string(255, 'x') + "\r\ntail");
+        } else if (command == "exit") {
+            ExitProcess(static_cast<UINT>(std::atol(arg)));
+        } else if (command == "stdin") {
+            unsigned long total = 0;
+            char buffer[512];
+            DWORD read = 0;
+            while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr)
+                   && read > 0)
+                total += read;
+            char line[64];
+            std::snprintf(line, sizeof line, "stdin %lu bytes\r\n", total);
+            Out(line);
+        } else if (command == "grandchild") {
+            StartGrandchild(arg);
+            ++i;
+        } else if (command == "sleep") {
+            Sleep(static_cast<DWORD>(std::atol(arg)));
+            ++i;
+        } else if (command == "crash") {
+            SetUnhandledExceptionFilter(EndQuietly);
+            int* volatile target = nullptr;
+            *target = 1;
+        } else if (command == "pwd") {
+            char directory[MAX_PATH] = "";
+            GetCurrentDirectoryA(MAX_PATH, directory);
+            Out(std::string(directory) + "\r\n");
+        } else if (command == "lines") {
+            long count = std::atol(arg);
+            DWORD interval = static_cast<DWORD>(i + 2 < argc ? std::atol(argv[i + 2]) : 0);
+            i += 2;
+            for (long n = 0; n < count; ++n) {
+                char line[32];
+                std::snprintf(line, sizeof line, "line %ld\r\n", n);
+                Out(line);
+                if (n + 1 < count)
+                    Sleep(interval);
+            }
+        } else {
+            Write(STD_ERROR_HANDLE, "vqchild: unknown command " + command + "\r\n");
+            return 99;
+        }
+    }
+    return 0;
+}
