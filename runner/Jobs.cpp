@@ -1,0 +1,215 @@
+// Jobs: turning run requests into job command lines, admitting one job at a time, and running
+// each job on a worker thread of its own.
+//
+// Threading contract. StartJob, OnDropFiles, RunSlot, RunDefault, EndRunningJob and
+// ReleaseWorker run on the user-interface thread. JobThread runs on the worker and, while it
+// lives, reads jobCommandLine, paneWindow, jobGroup and settings.displayProgram, appends through
+// outputPane and alone uses savedCursor. The user-interface thread writes those fields only after
+// the busy check has found no live worker, so the one-job rule is the whole synchronisation.
+// The worker reaches the pane only through messages, which fail harmlessly once the window is
+// gone; the frame itself is deleted only after ReleaseWorker has seen the worker end.
+#include "../app/MainFrame.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "../app/Commands.h"
+#include "../app/Seams.h"
+#include "../config/AppPaths.h"
+#include "PaneConsoleRunner.h"
+
+namespace {
+
+const int kNameSize = 260;                         // a path: 259 characters and the terminator
+const int kDropCommandSize = kNameSize + 4;        // the path in quotes
+const int kSlotCommandSize = 2 + 259 + 1 + 259 + 1;  // quoted path, blank, arguments, NUL
+
+void FormatSlotCommand(char* command, const char* path, const char* arguments)
+{
+    std::snprintf(command, kSlotCommandSize, "\"%s\" %s", path, arguments);
+}
+
+// The program path of a job command line: the text inside a leading pair of quotes (or up to
+// the end when the closing quote is missing), otherwise the whole text, arguments included.
+void ProgramDirectory(const char* commandLine, char* directory)
+{
+    char head[kNameSize];
+    lstrcpynA(head, commandLine, kNameSize);
+    char* program = head;
+    if (head[0] == '"') {
+        program = head + 1;
+        char* closing = std::strchr(program, '"');
+        if (closing)
+            *closing = '\0';
+    }
+    AppPaths::DirectoryOf(program, directory);
+}
+
+} // namespace
+
+void MainFrame::StartJob(const char* commandLine)
+{
+    if (workerThread) {
+        if (WaitForSingleObject(workerThread, 1) == WAIT_TIMEOUT) {
+            seams::messageBox(nullptr, "A file is already being processed, please wait", nullptr,
+                              MB_ICONINFORMATION);
+            return;
+        }
+        CloseHandle(workerThread);
+        workerThread = nullptr;
+    }
+
+    const char* text = commandLine ? commandLine : "";
+    size_t length = std::strlen(text);
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (!copy)
+        return;
+    std::memcpy(copy, text, length + 1);
+    std::free(jobCommandLine);
+    jobCommandLine = copy;
+
+    settings.Load();
+
+    // A fresh group per job, so that ending the running job ends its processes and nothing that
+    // an earlier job left behind. Without the kill-on-close limit, closing the handle ends nobody.
+    HANDLE group = CreateJobObjectA(nullptr, nullptr);
+    if (group) {
+        if (jobGroup)
+            CloseHandle(jobGroup);
+        jobGroup = group;
+    }
+
+    workerThread = CreateThread(nullptr, 0, JobThread, this, 0, nullptr);
+}
+
+LRESULT MainFrame::OnDropFiles(HDROP drop)
+{
+    char name[kNameSize];
+    name[0] = '\0';
+    if (DragQueryFileA(drop, 0, name, kNameSize) == 0)
+        name[0] = '\0';
+    DragFinish(drop);
+
+    char command[kDropCommandSize];
+    std::snprintf(command, sizeof command, "\"%s\"", name);
+    StartJob(command);
+    return 0;
+}
+
+void MainFrame::RunSlot(UINT commandId)
+{
+    int index = static_cast<int>(LOWORD(commandId)) - ID_RUN_SLOT_1;
+
+    // Kept from the first request to the end of the program: a load that cannot find the file's
+    // path leaves the values of the previous load.
+    static Settings slotSettings;
+    slotSettings.Load();
+
+    const char* path = "";
+    const char* arguments = "";
+    slotSettings.GetSlot(index, &path, &arguments);
+
+    char command[kSlotCommandSize];
+    FormatSlotCommand(command, path, arguments);
+    StartJob(command);
+}
+
+void MainFrame::RunDefault()
+{
+    Settings defaults;
+    defaults.Load();
+    const char* path = "";
+    const char* arguments = "";
+    defaults.GetSlot(defaults.DefaultSlotIndex(), &path, &arguments);
+
+    char command[kSlotCommandSize];
+    FormatSlotCommand(command, path, arguments);
+    StartJob(command);
+}
+
+DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
+{
+    MainFrame* frame = static_cast<MainFrame*>(parameter);
+    if (!frame)
+        return 0;
+
+    PaneConsoleRunner runner;
+    runner.SetProcessGroup(frame->jobGroup);
+
+    SetCapture(frame->paneWindow);
+    HCURSOR waitCursor = LoadCursorA(nullptr, IDC_WAIT);
+    frame->savedCursor = SetCursor(waitCursor);
+    PostMessageA(frame->paneWindow, WM_SETCURSOR, reinterpret_cast<WPARAM>(waitCursor), 0);
+
+    char directory[kPathSize];
+    ProgramDirectory(frame->jobCommandLine, directory);
+
+    // The whole process runs in the program's directory while the job lasts; a directory that
+    // cannot be entered leaves the current one.
+    char keptDirectory[kPathSize];
+    DWORD kept = GetCurrentDirectoryA(kPathSize, keptDirectory);
+    bool haveKept = kept > 0 && kept < static_cast<DWORD>(kPathSize);
+    SetCurrentDirectoryA(directory);
+
+    runner.SetPane(frame->paneWindow);
+
+    frame->outputPane.Append("\r\nExecuting:- ", kColourGrey);
+    frame->outputPane.Append(frame->jobCommandLine, kColourGrey);
+    frame->outputPane.Append("\r\n", kColourGrey);
+
+    DWORD result = runner.Execute(frame->jobCommandLine, frame->settings.displayProgram != 0);
+
+    if (result != 0) {
+        frame->outputPane.Append("Failure running:- ", kColourRed);
+        frame->outputPane.Append(frame->jobCommandLine, kColourRed);
+        frame->outputPane.Append("\r\n", kColourRed);
+    } else {
+        frame->outputPane.Append("C:\\> ", kColourGreen);
+    }
+
+    SetCursor(frame->savedCursor);
+    PostMessageA(frame->paneWindow, WM_SETCURSOR, reinterpret_cast<WPARAM>(frame->savedCursor), 0);
+    ReleaseCapture();
+    if (haveKept)
+        SetCurrentDirectoryA(keptDirectory);
+    return 1;
+}
+
+bool MainFrame::EndRunningJob()
+{
+    if (!workerThread || !jobGroup)
+        return false;
+    if (WaitForSingleObject(workerThread, 0) != WAIT_TIMEOUT)
+        return false;
+    // The child and all it started die; the output pipe then breaks and the worker finishes.
+    if (!TerminateJobObject(jobGroup, 1))
+        return false;
+    jobEndedByClose = true;
+    return true;
+}
+
+bool MainFrame::ReleaseWorker(DWORD waitMs)
+{
+    if (!workerThread)
+        return true;
+    // A worker may be inside a SendMessage to the (destroyed) pane: serve sent messages while
+    // waiting, or it could never finish.
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        DWORD elapsed = GetTickCount() - start;
+        DWORD remaining = elapsed < waitMs ? waitMs - elapsed : 0;
+        DWORD wait = MsgWaitForMultipleObjects(1, &workerThread, FALSE, remaining, QS_SENDMESSAGE);
+        if (wait == WAIT_OBJECT_0 || wait == WAIT_FAILED)
+            break;
+        if (wait == WAIT_TIMEOUT)
+            return false;
+    }
+    CloseHandle(workerThread);
+    workerThread = nullptr;
+    return true;
+}
