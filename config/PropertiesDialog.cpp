@@ -1,0 +1,196 @@
+#include "PropertiesDialog.h"
+
+#include <commdlg.h>
+
+#include <cstddef>
+
+#include "../app/Seams.h"
+#include "../res/resource.h"
+#include "AppPaths.h"
+#include "Settings.h"
+
+namespace {
+
+// The file dialog gets the record layout of its 4.00 version; nothing newer is used.
+const DWORD kOpenFileNameSize =
+    static_cast<DWORD>(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR));
+#ifndef _WIN64
+static_assert(kOpenFileNameSize == 76, "OPENFILENAMEA 4.00 layout is 76 bytes");
+#endif
+
+const char kProgramFilter[] = "Exe\0*.exe\0Batch\0*.bat\0All\0*.*\0";
+
+int PathFieldId(int slot) { return IDC_PATH_FIRST + 3 * slot; }
+int ArgsFieldId(int slot) { return IDC_ARGS_FIRST + 3 * slot; }
+
+bool IsBrowseButton(int id)
+{
+    return id >= IDC_BROWSE_FIRST && id < IDC_PATH_FIRST + 3 * kSlotCount &&
+           (id - IDC_BROWSE_FIRST) % 3 == 0;
+}
+
+// The eight radio buttons are consecutive tab stops, so the walk goes from the last one back
+// through the tab order. Answers the first button for which `matches` holds, or null.
+template <typename Predicate>
+HWND FindRadioButton(HWND dialog, Predicate matches)
+{
+    HWND control = GetDlgItem(dialog, IDC_DEFAULT_LAST);
+    for (int visited = 0; control && visited < kSlotCount; ++visited) {
+        if (matches(control))
+            return control;
+        control = GetNextDlgTabItem(dialog, control, TRUE);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+PropertiesDialog::PropertiesDialog() : dialogWindow(nullptr)
+{
+}
+
+PropertiesDialog::~PropertiesDialog()
+{
+}
+
+void PropertiesDialog::Run(HWND owner)
+{
+    HWND focus = GetFocus();
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROPERTIES), owner,
+                    PropertiesDialogProc, reinterpret_cast<LPARAM>(this));
+    if (focus && IsWindow(focus))
+        SetFocus(focus);
+}
+
+INT_PTR CALLBACK PropertiesDialog::PropertiesDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                                        LPARAM lParam)
+{
+    PropertiesDialog* self =
+        reinterpret_cast<PropertiesDialog*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
+        self = reinterpret_cast<PropertiesDialog*>(lParam);
+        if (!self)
+            return TRUE;
+        self->dialogWindow = dialog;
+        return self->OnInitDialog();
+
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        if (id == IDOK) {
+            if (self)
+                self->OnOK();
+            EndDialog(dialog, static_cast<INT_PTR>(wParam));
+            return TRUE;
+        }
+        if (id == IDCANCEL) {
+            EndDialog(dialog, static_cast<INT_PTR>(wParam));
+            return TRUE;
+        }
+        if (IsBrowseButton(id) && self)
+            self->OnBrowse(wParam);
+        return FALSE;
+    }
+
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE) {
+            EndDialog(dialog, 1);
+            return TRUE;
+        }
+        return FALSE;
+
+    default:
+        return FALSE;
+    }
+}
+
+BOOL PropertiesDialog::OnInitDialog()
+{
+    Settings settings;
+    settings.Load();
+
+    for (int k = 0; k < kSlotCount; ++k) {
+        const char* path = "";
+        const char* arguments = "";
+        settings.GetSlot(k, &path, &arguments);
+        SetDlgItemTextA(dialogWindow, PathFieldId(k), path);
+        SetDlgItemTextA(dialogWindow, ArgsFieldId(k), arguments);
+    }
+
+    // A default outside 1024..1031 matches no button, and then none is checked.
+    const int defaultId = settings.defaultId;
+    HWND defaultButton = FindRadioButton(
+        dialogWindow, [defaultId](HWND control) { return GetDlgCtrlID(control) == defaultId; });
+    if (defaultButton)
+        CheckDlgButton(dialogWindow, defaultId, BST_CHECKED);
+
+    if (settings.displayProgram)
+        CheckDlgButton(dialogWindow, IDC_DISPLAY_PROGRAM, BST_CHECKED);
+
+    // True: the system puts the focus on the first tab stop, the path field of row 1.
+    return TRUE;
+}
+
+void PropertiesDialog::OnBrowse(WPARAM wParam)
+{
+    HWND button = GetDlgItem(dialogWindow, LOWORD(wParam));
+    if (!button)
+        return;
+    // Each browse button directly follows its path field in the tab order.
+    HWND pathField = GetNextDlgTabItem(dialogWindow, button, TRUE);
+    if (!pathField)
+        return;
+
+    char fileName[kPathSize];
+    fileName[0] = '\0';
+    GetWindowTextA(pathField, fileName, sizeof fileName);
+
+    char initialDirectory[kPathSize];
+    AppPaths::DirectoryOf(fileName, initialDirectory);
+
+    // The dialog opens on the field's directory with no file name filled in.
+    fileName[0] = '\0';
+
+    OPENFILENAMEA record = {};
+    record.lStructSize = kOpenFileNameSize;
+    record.hwndOwner = dialogWindow;
+    record.lpstrFilter = kProgramFilter;
+    record.nFilterIndex = 0;
+    record.lpstrFile = fileName;
+    record.nMaxFile = sizeof fileName;
+    record.lpstrInitialDir = initialDirectory;
+    record.lpstrTitle = "Open";
+    record.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+
+    if (seams::getOpenFileName(&record))
+        SetWindowTextA(pathField, fileName);
+}
+
+void PropertiesDialog::OnOK()
+{
+    Settings settings;
+
+    for (int k = 0; k < kSlotCount; ++k) {
+        // A longer field is saved as its first 259 characters.
+        char path[kValueSize];
+        char arguments[kValueSize];
+        path[0] = '\0';
+        arguments[0] = '\0';
+        GetDlgItemTextA(dialogWindow, PathFieldId(k), path, sizeof path);
+        GetDlgItemTextA(dialogWindow, ArgsFieldId(k), arguments, sizeof arguments);
+        settings.WriteSlot(k, path, arguments);
+    }
+
+    HWND dialog = dialogWindow;
+    HWND checkedButton = FindRadioButton(dialog, [dialog](HWND control) {
+        return IsDlgButtonChecked(dialog, GetDlgCtrlID(control)) == BST_CHECKED;
+    });
+    // With no button checked, "Default" keeps the value it has in the file.
+    if (checkedButton)
+        settings.WriteDefault(GetDlgCtrlID(checkedButton));
+
+    settings.WriteDisplayProgram(
+        IsDlgButtonChecked(dialogWindow, IDC_DISPLAY_PROGRAM) == BST_CHECKED ? 1 : 0);
+}

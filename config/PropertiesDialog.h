@@ -1,0 +1,30 @@
+// PropertiesDialog: the modal dialog (resource 133) that edits the eight program slots, the
+// default slot and the DisplayProgram flag. It reads the INI file when it opens and, on OK, writes
+// every control's value straight back to it; Cancel, Escape and the close box write nothing.
+#ifndef VELQUETH_CONFIG_PROPERTIESDIALOG_H
+#define VELQUETH_CONFIG_PROPERTIESDIALOG_H
+
+#include <windows.h>
+
+class PropertiesDialog {
+public:
+    PropertiesDialog();
+    virtual ~PropertiesDialog();
+
+    // Shows the dialog modally over owner; the keyboard focus goes back where it was.
+    void Run(HWND owner);
+
+    static INT_PTR CALLBACK PropertiesDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                                 LPARAM lParam);
+    BOOL OnInitDialog();
+    void OnBrowse(WPARAM wParam);
+    void OnOK();
+
+    HWND dialogWindow;
+
+private:
+    PropertiesDialog(const PropertiesDialog&) = delete;
+    PropertiesDialog& operator=(const PropertiesDialog&) = delete;
+};
+
+#endif

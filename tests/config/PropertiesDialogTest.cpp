@@ -1,0 +1,559 @@
+// The real Properties dialog (resource 133), opened modally over a real owner window. The dialog's
+// own modal loop runs the test's script from a thread timer once the dialog is visible; the
+// script edits controls and ends the dialog the way a user would (button, key, close box).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Seams.h"
+#include "config/PropertiesDialog.h"
+#include "res/resource.h"
+#include "support/TestSupport.h"
+
+using testing_support::FileExists;
+using testing_support::IniFileGuard;
+
+namespace {
+
+const char kOwnerClass[] = "VelquethPropertiesTestOwner";
+
+// A visible top-level window with an edit control that holds the keyboard focus.
+class OwnerWindow {
+public:
+    OwnerWindow() : window(nullptr), edit(nullptr)
+    {
+        HINSTANCE instance = GetModuleHandleA(nullptr);
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = instance;
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+        windowClass.lpszClassName = kOwnerClass;
+        RegisterClassA(&windowClass);
+        window = CreateWindowExA(0, kOwnerClass, "Properties test owner",
+                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 40, 760, 520, nullptr,
+                                 nullptr, instance, nullptr);
+        edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 400, 200, 24,
+                               window, nullptr, instance, nullptr);
+        SetForegroundWindow(window);
+        SetActiveWindow(window);
+        SetFocus(edit);
+        testing_support::PumpFor(20);
+    }
+    ~OwnerWindow()
+    {
+        if (window)
+            DestroyWindow(window);
+    }
+    HWND Handle() const { return window; }
+    HWND Edit() const { return edit; }
+
+private:
+    HWND window;
+    HWND edit;
+};
+
+// --- Running a script inside the dialog's modal loop ----------------------------------------
+
+std::function<void(HWND)> pendingScript;
+HWND scriptOwner = nullptr;
+bool scriptRan = false;
+bool watchdogFired = false;
+
+HWND FindPropertiesDialog()
+{
+    HWND dialog = FindWindowA("#32770", "Properties");
+    if (dialog && GetWindow(dialog, GW_OWNER) == scriptOwner)
+        return dialog;
+    return nullptr;
+}
+
+void CALLBACK PollForDialog(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = FindPropertiesDialog();
+    if (!dialog || !IsWindowVisible(dialog) || scriptRan)
+        return;
+    KillTimer(nullptr, timer);
+    scriptRan = true;
+    pendingScript(dialog);
+}
+
+// A script that forgot to end the dialog fails the test instead of hanging it.
+void CALLBACK Watchdog(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    watchdogFired = true;
+    if (HWND dialog = FindPropertiesDialog())
+        EndDialog(dialog, 0);
+}
+
+// Opens the dialog over owner, runs script on it, and returns when the dialog has closed.
+void RunDialog(HWND owner, const std::function<void(HWND)>& script)
+{
+    pendingScript = script;
+    scriptOwner = owner;
+    scriptRan = false;
+    watchdogFired = false;
+    UINT_PTR poll = SetTimer(nullptr, 0, 10, PollForDialog);
+    UINT_PTR watchdog = SetTimer(nullptr, 0, 15000, Watchdog);
+    PropertiesDialog dialog;
+    dialog.Run(owner);
+    KillTimer(nullptr, poll);
+    KillTimer(nullptr, watchdog);
+    EXPECT_TRUE(scriptRan) << "the dialog never showed";
+    EXPECT_FALSE(watchdogFired) << "the dialog did not close";
+    EXPECT_EQ(nullptr, FindPropertiesDialog());
+    pendingScript = nullptr;
+}
+
+// --- Reading and editing the controls ---------------------------------------------------------
+
+int PathId(int slot) { return 1000 + 3 * slot; }
+int ArgsId(int slot) { return 1002 + 3 * slot; }
+int BrowseId(int slot) { return 1001 + 3 * slot; }
+
+std::string ControlText(HWND dialog, int id)
+{
+    return testing_support::WindowText(GetDlgItem(dialog, id));
+}
+
+void SetText(HWND dialog, int id, const std::string& text)
+{
+    SetDlgItemTextA(dialog, id, text.c_str());
+}
+
+// The sixteen field texts, path and arguments of slot 1 first.
+std::vector<std::string> FieldTexts(HWND dialog)
+{
+    std::vector<std::string> texts;
+    for (int k = 0; k < 8; ++k) {
+        texts.push_back(ControlText(dialog, PathId(k)));
+        texts.push_back(ControlText(dialog, ArgsId(k)));
+    }
+    return texts;
+}
+
+// Ids of the checked default radio buttons.
+std::vector<int> CheckedRadios(HWND dialog)
+{
+    std::vector<int> checked;
+    for (int id = 1024; id <= 1031; ++id)
+        if (IsDlgButtonChecked(dialog, id) == BST_CHECKED)
+            checked.push_back(id);
+    return checked;
+}
+
+void Click(HWND dialog, int id)
+{
+    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+// A settings file with every one of the sixteen values set.
+const char kFullIni[] =
+    "[Setup]\r\n"
+    "Path1=C:\\Tools\\lint.exe\r\nArgs1=-v *.c\r\n"
+    "Path2=C:\\Tools\\make.exe\r\nArgs2=all\r\n"
+    "Path3=D:\\Tools\\run.exe\r\nArgs3=--fast\r\n"
+    "Path4=C:\\four.bat\r\nArgs4=4\r\n"
+    "Path5=C:\\five.exe\r\nArgs5=5\r\n"
+    "Path6=C:\\six.exe\r\nArgs6=6\r\n"
+    "Path7=C:\\seven.exe\r\nArgs7=7\r\n"
+    "Path8=C:\\eight.exe\r\nArgs8=-m \"quoted arg\"\r\n"
+    "Default=1025\r\n"
+    "DisplayProgram=1\r\n";
+
+std::string ReadIni(const std::string& path)
+{
+    // Make sure nothing is held back in the profile cache.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+    return testing_support::ReadFileText(path);
+}
+
+// Empty "PathN" and "ArgsN" keys for the slots first to last (numbered from 1).
+std::string EmptySlotKeys(int first, int last = 8)
+{
+    std::string text;
+    for (int n = first; n <= last; ++n)
+        text += "Path" + std::to_string(n) + "=\r\nArgs" + std::to_string(n) + "=\r\n";
+    return text;
+}
+
+// --- The file dialog seam ---------------------------------------------------------------------
+
+struct FileDialogCall {
+    DWORD structSize;
+    HWND owner;
+    std::string filter;  // up to and including the terminating empty string
+    DWORD filterIndex;
+    bool customFilter;
+    std::string file;
+    DWORD maxFile;
+    std::string initialDirectory;
+    std::string title;
+    DWORD flags;
+    bool otherMembersZero;
+};
+
+std::vector<FileDialogCall> fileDialogCalls;
+const char* fileDialogAnswer = nullptr;  // null: the user cancels
+
+BOOL WINAPI RecordFileDialog(LPOPENFILENAMEA record)
+{
+    FileDialogCall call = {};
+    call.structSize = record->lStructSize;
+    call.owner = record->hwndOwner;
+    if (record->lpstrFilter) {
+        const char* end = record->lpstrFilter;
+        while (*end || *(end + 1))
+            ++end;
+        call.filter.assign(record->lpstrFilter, end + 2);
+    }
+    call.filterIndex = record->nFilterIndex;
+    call.customFilter = record->lpstrCustomFilter != nullptr || record->nMaxCustFilter != 0;
+    call.file = record->lpstrFile ? record->lpstrFile : "<null>";
+    call.maxFile = record->nMaxFile;
+    call.initialDirectory = record->lpstrInitialDir ? record->lpstrInitialDir : "<null>";
+    call.title = record->lpstrTitle ? record->lpstrTitle : "<null>";
+    call.flags = record->Flags;
+    call.otherMembersZero = record->hInstance == nullptr && record->lpstrFileTitle == nullptr &&
+                            record->nMaxFileTitle == 0 && record->lpstrDefExt == nullptr &&
+                            record->lCustData == 0 && record->lpfnHook == nullptr &&
+                            record->lpTemplateName == nullptr;
+    fileDialogCalls.push_back(call);
+    if (!fileDialogAnswer)
+        return FALSE;
+    lstrcpynA(record->lpstrFile, fileDialogAnswer, static_cast<int>(record->nMaxFile));
+    return TRUE;
+}
+
+class FileDialogRecorder {
+public:
+    explicit FileDialogRecorder(const char* answer)
+    {
+        fileDialogCalls.clear();
+        fileDialogAnswer = answer;
+        seams::getOpenFileName = RecordFileDialog;
+    }
+    ~FileDialogRecorder()
+    {
+        seams::Restore();
+        fileDialogCalls.clear();
+    }
+};
+
+} // namespace
+
+TEST(PropertiesDialog, OpensFilledFromTheSettingsFile)
+{
+    IniFileGuard ini(kFullIni);
+    OwnerWindow owner;
+    std::vector<std::string> texts;
+    std::vector<int> radios;
+    UINT displayBox = 99;
+    HWND focus = nullptr;
+    HWND firstField = nullptr;
+    RunDialog(owner.Handle(), [&](HWND dialog) {
+        texts = FieldTexts(dialog);
+        radios = CheckedRadios(dialog);
+        displayBox = IsDlgButtonChecked(dialog, IDC_DISPLAY_PROGRAM);
+        focus = GetFocus();
+        firstField = GetDlgItem(dialog, 1000);
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    const std::vector<std::string> expected = {
+        "C:\\Tools\\lint.exe", "-v *.c", "C:\\Tools\\make.exe", "all",
+        "D:\\Tools\\run.exe",  "--fast", "C:\\four.bat",        "4",
+        "C:\\five.exe",        "5",      "C:\\six.exe",         "6",
+        "C:\\seven.exe",       "7",      "C:\\eight.exe",       "-m \"quoted arg\"",
+    };
+    EXPECT_EQ(expected, texts);
+    EXPECT_EQ(std::vector<int>{1025}, radios);
+    EXPECT_EQ(static_cast<UINT>(BST_CHECKED), displayBox);
+    EXPECT_EQ(firstField, focus);
+    EXPECT_EQ(kFullIni, ReadIni(ini.Path()));
+}
+
+TEST(PropertiesDialog, DefaultAndDisplayProgramSetTheButtons)
+{
+    struct Case {
+        const char* lines;
+        std::vector<int> checkedRadios;
+        UINT displayBox;
+    } cases[] = {
+        {"Default=1024\r\nDisplayProgram=0\r\n", {1024}, BST_UNCHECKED},
+        {"Default=1028\r\n", {1028}, BST_UNCHECKED},
+        {"Default=1031\r\nDisplayProgram=5\r\n", {1031}, BST_CHECKED},
+        // No default radio button matches: none is checked.
+        {"DisplayProgram=1\r\n", {}, BST_CHECKED},
+        {"Default=0\r\n", {}, BST_UNCHECKED},
+        {"Default=1023\r\n", {}, BST_UNCHECKED},
+        {"Default=1032\r\n", {}, BST_UNCHECKED},
+        {"Default=-1024\r\n", {}, BST_UNCHECKED},
+    };
+    OwnerWindow owner;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        IniFileGuard ini(std::string("[Setup]\r\nPath1=C:\\a.exe\r\n") + c.lines);
+        std::vector<int> radios = {-1};
+        UINT displayBox = 99;
+        std::string path1;
+        RunDialog(owner.Handle(), [&](HWND dialog) {
+            radios = CheckedRadios(dialog);
+            displayBox = IsDlgButtonChecked(dialog, IDC_DISPLAY_PROGRAM);
+            path1 = ControlText(dialog, 1000);
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(c.checkedRadios, radios);
+        EXPECT_EQ(c.displayBox, displayBox);
+        EXPECT_EQ("C:\\a.exe", path1);
+    }
+}
+
+TEST(PropertiesDialog, WithoutFileOpensEmptyAndOkWritesEveryKeyButDefault)
+{
+    IniFileGuard ini;
+    OwnerWindow owner;
+    std::vector<std::string> texts;
+    std::vector<int> radios = {-1};
+    UINT displayBox = 99;
+    RunDialog(owner.Handle(), [&](HWND dialog) {
+        texts = FieldTexts(dialog);
+        radios = CheckedRadios(dialog);
+        displayBox = IsDlgButtonChecked(dialog, IDC_DISPLAY_PROGRAM);
+        Click(dialog, IDOK);
+    });
+    EXPECT_EQ(std::vector<std::string>(16, ""), texts);
+    EXPECT_TRUE(radios.empty());
+    EXPECT_EQ(static_cast<UINT>(BST_UNCHECKED), displayBox);
+    EXPECT_EQ("[Setup]\r\n" + EmptySlotKeys(1) + "DisplayProgram=0\r\n", ReadIni(ini.Path()));
+}
+
+TEST(PropertiesDialog, OkWritesEveryKeyInOrder)
+{
+    struct Case {
+        const char* name;
+        std::string before;  // empty: no file
+        std::function<void(HWND)> edit;
+        std::string after;
+    } cases[] = {
+        {"edits without a file",
+         "",
+         [](HWND dialog) {
+             SetText(dialog, PathId(0), "C:\\Tools\\lint.exe");
+             SetText(dialog, ArgsId(0), "-v \"a b\"");
+             SetText(dialog, ArgsId(2), "a  b");
+             SetText(dialog, PathId(7), "D:\\eight.bat");
+             Click(dialog, 1029);
+             Click(dialog, IDC_DISPLAY_PROGRAM);
+         },
+         "[Setup]\r\n"
+         "Path1=C:\\Tools\\lint.exe\r\nArgs1=-v \"a b\"\r\n"
+         "Path2=\r\nArgs2=\r\n"
+         "Path3=\r\nArgs3=a  b\r\n" +
+             EmptySlotKeys(4, 7) +
+             "Path8=D:\\eight.bat\r\nArgs8=\r\n"
+             "Default=1029\r\n"
+             "DisplayProgram=1\r\n"},
+        {"edits over an existing file",
+         "[Setup]\r\nPath1=C:\\old\\one.exe\r\nArgs1=-a\r\nDefault=1027\r\nDisplayProgram=1\r\n",
+         [](HWND dialog) {
+             SetText(dialog, PathId(0), "C:\\new\\one.exe");
+             SetText(dialog, ArgsId(1), "--two");
+             Click(dialog, 1024);
+             Click(dialog, IDC_DISPLAY_PROGRAM);
+         },
+         "[Setup]\r\nPath1=C:\\new\\one.exe\r\nArgs1=-a\r\nDefault=1024\r\nDisplayProgram=0\r\n"
+         "Path2=\r\nArgs2=--two\r\n" +
+             EmptySlotKeys(3)},
+        {"no radio button checked keeps Default",
+         "[Setup]\r\nDefault=1040\r\nOther=kept\r\n",
+         [](HWND dialog) { SetText(dialog, PathId(4), "C:\\five.exe"); },
+         "[Setup]\r\nDefault=1040\r\nOther=kept\r\n" + EmptySlotKeys(1, 4) +
+             "Path5=C:\\five.exe\r\nArgs5=\r\n" + EmptySlotKeys(6) + "DisplayProgram=0\r\n"},
+    };
+    OwnerWindow owner;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        IniFileGuard ini;
+        if (!c.before.empty())
+            testing_support::WriteFileText(ini.Path(), c.before);
+        RunDialog(owner.Handle(), [&](HWND dialog) {
+            c.edit(dialog);
+            Click(dialog, IDOK);
+        });
+        EXPECT_EQ(c.after, ReadIni(ini.Path()));
+    }
+}
+
+TEST(PropertiesDialog, CancelEscapeAndCloseBoxWriteNothing)
+{
+    struct Case {
+        const char* name;
+        std::function<void(HWND)> close;
+    } cases[] = {
+        {"Cancel button", [](HWND dialog) { Click(dialog, IDCANCEL); }},
+        {"Cancel command", [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); }},
+        {"Escape key",
+         [](HWND dialog) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0x00010001); }},
+        {"close box",
+         [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+        {"Alt+F4",
+         [](HWND dialog) { PostMessageA(GetFocus(), WM_SYSKEYDOWN, VK_F4, 0x203E0001); }},
+    };
+    OwnerWindow owner;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (bool withFile : {true, false}) {
+            IniFileGuard ini;
+            if (withFile)
+                testing_support::WriteFileText(ini.Path(), kFullIni);
+            RunDialog(owner.Handle(), [&](HWND dialog) {
+                SetText(dialog, PathId(0), "C:\\changed.exe");
+                SetText(dialog, ArgsId(5), "changed");
+                Click(dialog, 1030);
+                Click(dialog, IDC_DISPLAY_PROGRAM);
+                SetFocus(GetDlgItem(dialog, PathId(0)));
+                c.close(dialog);
+            });
+            if (withFile)
+                EXPECT_EQ(kFullIni, ReadIni(ini.Path()));
+            else
+                EXPECT_FALSE(FileExists(ini.Path()));
+        }
+    }
+}
+
+TEST(PropertiesDialog, EnterInAFieldConfirmsLikeOk)
+{
+    for (int id : {1000, 1014, 1023}) {
+        SCOPED_TRACE(id);
+        IniFileGuard ini(kFullIni);
+        OwnerWindow owner;
+        RunDialog(owner.Handle(), [&](HWND dialog) {
+            HWND field = GetDlgItem(dialog, id);
+            SetFocus(field);
+            SetWindowTextA(field, "typed");
+            PostMessageA(field, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+        });
+        const char* key = id == 1000 ? "Path1" : id == 1014 ? "Args5" : "Args8";
+        char value[64] = "";
+        ReadIni(ini.Path());
+        GetPrivateProfileStringA("Setup", key, "<missing>", value, sizeof value, ini.Path().c_str());
+        EXPECT_STREQ("typed", value);
+    }
+}
+
+TEST(PropertiesDialog, LongFieldIsSavedAsItsFirst259Characters)
+{
+    std::string longText;
+    for (int i = 0; i < 300; ++i)
+        longText += static_cast<char>('0' + i % 10);
+    IniFileGuard ini;
+    OwnerWindow owner;
+    size_t shownLength = 0;
+    RunDialog(owner.Handle(), [&](HWND dialog) {
+        SetText(dialog, PathId(2), longText);
+        SetText(dialog, ArgsId(6), longText);
+        shownLength = ControlText(dialog, PathId(2)).size();
+        Click(dialog, IDOK);
+    });
+    EXPECT_EQ(300u, shownLength);
+    const std::string text = ReadIni(ini.Path());
+    const std::string saved = longText.substr(0, 259);
+    EXPECT_NE(std::string::npos, text.find("\r\nPath3=" + saved + "\r\nArgs3=\r\n"));
+    EXPECT_NE(std::string::npos, text.find("\r\nArgs7=" + saved + "\r\nPath8="));
+}
+
+TEST(PropertiesDialog, BrowseButtonFillsOnlyItsPathField)
+{
+    struct Case {
+        int slot;
+        const char* fieldText;
+        const char* answer;  // null: the file dialog is cancelled
+        const char* initialDirectory;
+        const char* fieldAfter;
+    } cases[] = {
+        {2, "D:\\Tools\\run.exe", "C:\\Chosen\\tool.exe", "D:\\Tools\\", "C:\\Chosen\\tool.exe"},
+        {2, "D:\\Tools\\run.exe", nullptr, "D:\\Tools\\", "D:\\Tools\\run.exe"},
+        {0, "run.exe", "E:\\x.bat", "", "E:\\x.bat"},
+        {7, "C:/fwd/dir/p.exe", "C:\\p2.exe", "C:/fwd/dir/", "C:\\p2.exe"},
+        {4, "", "C:\\new.exe", "", "C:\\new.exe"},
+        {5, "D:tool.exe", "C:\\t.exe", "D:", "C:\\t.exe"},
+    };
+    const std::string filter("Exe\0*.exe\0Batch\0*.bat\0All\0*.*\0\0", 31);
+    OwnerWindow owner;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fieldText) + " in slot " + std::to_string(c.slot + 1));
+        IniFileGuard ini(kFullIni);
+        FileDialogRecorder recorder(c.answer);
+        std::vector<std::string> before, after;
+        HWND dialogWindow = nullptr;
+        RunDialog(owner.Handle(), [&](HWND dialog) {
+            dialogWindow = dialog;
+            SetText(dialog, PathId(c.slot), c.fieldText);
+            before = FieldTexts(dialog);
+            Click(dialog, BrowseId(c.slot));
+            after = FieldTexts(dialog);
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        ASSERT_EQ(1u, fileDialogCalls.size());
+        const FileDialogCall& call = fileDialogCalls[0];
+        EXPECT_EQ(static_cast<DWORD>(OPENFILENAME_SIZE_VERSION_400A), call.structSize);
+        EXPECT_EQ(dialogWindow, call.owner);
+        EXPECT_EQ(filter, call.filter);
+        EXPECT_EQ(0u, call.filterIndex);
+        EXPECT_FALSE(call.customFilter);
+        EXPECT_EQ("", call.file);
+        EXPECT_EQ(260u, call.maxFile);
+        EXPECT_EQ(c.initialDirectory, call.initialDirectory);
+        EXPECT_EQ("Open", call.title);
+        EXPECT_EQ(static_cast<DWORD>(0x1800), call.flags);
+        EXPECT_TRUE(call.otherMembersZero);
+
+        std::vector<std::string> expected = before;
+        expected[2 * c.slot] = c.fieldAfter;
+        EXPECT_EQ(expected, after);
+        EXPECT_EQ(kFullIni, ReadIni(ini.Path()));
+    }
+}
+
+TEST(PropertiesDialog, OpensAtTheOwnersClientOriginAndGivesTheFocusBack)
+{
+    IniFileGuard ini;
+    OwnerWindow owner;
+    ASSERT_EQ(owner.Edit(), GetFocus());
+    POINT ownerOrigin = {0, 0};
+    ClientToScreen(owner.Handle(), &ownerOrigin);
+    POINT dialogOrigin = {-1, -1};
+    HWND dialogOwner = nullptr;
+    RunDialog(owner.Handle(), [&](HWND dialog) {
+        // Position 0, 0 places the dialog's client area at the owner's client origin.
+        dialogOrigin = POINT{0, 0};
+        ClientToScreen(dialog, &dialogOrigin);
+        dialogOwner = GetWindow(dialog, GW_OWNER);
+        SetFocus(GetDlgItem(dialog, ArgsId(3)));
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(owner.Handle(), dialogOwner);
+    EXPECT_EQ(ownerOrigin.x, dialogOrigin.x);
+    EXPECT_EQ(ownerOrigin.y, dialogOrigin.y);
+    EXPECT_EQ(owner.Edit(), GetFocus());
+}
+
+// Not run by default: holds the dialog open for a few seconds so that a screenshot can be taken.
+TEST(PropertiesDialog, DISABLED_HoldsOpenForAScreenshot)
+{
+    IniFileGuard ini(kFullIni);
+    OwnerWindow owner;
+    const char* seconds = std::getenv("VELQUETH_HOLD_SECONDS");
+    const DWORD holdMs = 1000 * static_cast<DWORD>(seconds ? std::atoi(seconds) : 5);
+    RunDialog(owner.Handle(), [&](HWND dialog) {
+        testing_support::PumpFor(holdMs);
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+}
