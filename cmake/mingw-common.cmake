@@ -14,6 +14,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Tests run the .exe files under Wine; the loader is chosen by tools/wine.sh and handed in.
 if(DEFINED ENV{VELQUETH_WINE})
     set(CMAKE_CROSSCOMPILING_EMULATOR $ENV{VELQUETH_WINE})
+elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64" AND EXISTS /usr/lib/wine/wine64)
+    # Debian's `wine` wrapper prefers the 32-bit loader whenever it is installed.
+    set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
 else()
     set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 endif()

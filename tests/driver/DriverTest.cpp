@@ -1,0 +1,196 @@
+// The real program, seen from outside: what a user sees and does.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include "Driver.h"
+#include "app/BuildConstants.h"
+#include "support/TestSupport.h"
+
+using testing_support::BesideExe;
+
+namespace {
+
+const char kBanner[] = "Velqueth Version   1.0.0.0\t" VELQUETH_WEB_URL "\r\n";
+
+// "ready" as the child prints it; the job header shows the escaped form, so a wait for "ready"
+// sees the child's output, not the command line.
+const char kReady[] = "out r\\x65ady";
+
+std::string Child(const std::string& arguments)
+{
+    return "\"" + BesideExe("vqchild.exe") + "\" " + arguments;
+}
+
+class DriverTest : public ::testing::Test {
+protected:
+    void TearDown() override { KillProcesses("vqchild.exe"); }
+};
+
+TEST_F(DriverTest, StartsWithTitleBannerAndToolbar)
+{
+    Driver app("startup");
+    ASSERT_TRUE(app.Start());
+    char text[128] = "";
+    GetWindowTextA(app.Window(), text, sizeof text);
+    EXPECT_STREQ("Velqueth", text);
+    GetClassNameA(app.Window(), text, sizeof text);
+    EXPECT_STREQ("VELQUETH", text);
+    EXPECT_EQ(WindowsTitledVelqueth().size(), 1u);
+
+    EXPECT_EQ(kBanner, app.LogText());
+    bool automatic = true;
+    EXPECT_EQ(0x808080u, app.ColourAt(0, &automatic));
+    EXPECT_FALSE(automatic);
+
+    HWND toolbar = app.Toolbar();
+    EXPECT_EQ(17, SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0));
+    // Each command sits at its place in the row; separators between the groups.
+    const struct {
+        int command;
+        int index;
+    } places[] = {{32791, 1},  {32772, 3},  {32773, 4},  {32774, 5},  {32776, 6}, {32777, 8},
+                  {32775, 10}, {32794, 11}, {104, 13},   {32793, 14}, {32778, 16}};
+    for (const auto& place : places)
+        EXPECT_EQ(place.index, SendMessageA(toolbar, TB_COMMANDTOINDEX, place.command, 0))
+            << "command " << place.command;
+
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(DriverTest, ClearScreenEmptiesTheLog)
+{
+    Driver app("clear");
+    ASSERT_TRUE(app.Start());
+    ASSERT_EQ(kBanner, app.LogText());
+    app.Command(32794);
+    EXPECT_TRUE(app.WaitForLogEnd("", 2000));
+    testing_support::PumpFor(200);
+    EXPECT_EQ("", app.LogText());
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(DriverTest, SecondStartLeavesTheFirstWindowAlone)
+{
+    Driver app("second");
+    ASSERT_TRUE(app.Start());
+    ShowWindow(app.Window(), SW_MINIMIZE);
+    // The second copy is handed a program to run: it must run nothing and end with 0.
+    EXPECT_EQ(0u, app.RunSecondCopy(Child("out second-copy")));
+    EXPECT_EQ(1u, WindowsTitledVelqueth().size());
+    EXPECT_FALSE(IsIconic(app.Window()));  // brought back to its normal state
+    testing_support::PumpFor(300);
+    EXPECT_EQ(kBanner, app.LogText());
+    EXPECT_EQ(0, CountProcesses("vqchild.exe"));
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(DriverTest, CloseAndExitEndWithCodeZero)
+{
+    {
+        Driver app("close");
+        ASSERT_TRUE(app.Start());
+        EXPECT_EQ(0u, app.Close());
+    }
+    {
+        Driver app("exit");
+        ASSERT_TRUE(app.Start());
+        app.Command(105);
+        EXPECT_EQ(0u, app.WaitForExit());
+    }
+}
+
+TEST_F(DriverTest, StartUpCommandLineRunsAsAJob)
+{
+    Driver app("cmdline");
+    std::string command = Child("out hello\\r\\nworld");
+    ASSERT_TRUE(app.Start(command));
+    ASSERT_TRUE(app.WaitForLogEnd("C:\\> "));
+    std::string expected = std::string(kBanner) + "\r\nExecuting:- " + command + "\r\n" +
+                           "hello\r\nworld" + "C:\\> ";
+    EXPECT_EQ(expected, app.LogText());
+
+    size_t header = std::string(kBanner).size() + 2;
+    bool automatic = true;
+    EXPECT_EQ(0x808080u, app.ColourAt(static_cast<int>(header), &automatic));  // "Executing:- "
+    size_t output = expected.find("hello");
+    app.ColourAt(static_cast<int>(output), &automatic);
+    EXPECT_TRUE(automatic);
+    EXPECT_EQ(0x00C000u, app.ColourAt(static_cast<int>(expected.size()) - 5, &automatic));
+    EXPECT_FALSE(automatic);
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(DriverTest, AProgramThatCannotStartGivesTheRedLine)
+{
+    Driver app("missing");
+    std::string command = "\"" + app.Folder() + "no-such-program.exe\"";
+    ASSERT_TRUE(app.Start(command));
+    std::string failure = "Failure running:- " + command + "\r\n";
+    ASSERT_TRUE(app.WaitForLogEnd(failure));
+    std::string log = app.LogText();
+    EXPECT_EQ(std::string(kBanner) + "\r\nExecuting:- " + command + "\r\n" + failure, log);
+    bool automatic = true;
+    EXPECT_EQ(0x0000C0u, app.ColourAt(static_cast<int>(log.size() - failure.size()), &automatic));
+    EXPECT_FALSE(automatic);
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(DriverTest, DefaultRunsTheSecondSlotWhenNoDefaultIsStored)
+{
+    Driver app("default");
+    app.WriteIni("[Setup]\r\nPath1=" + app.Folder() + "nothing.exe\r\nPath2=" +
+                 BesideExe("vqchild.exe") + "\r\nArgs2=out slot-two\r\n");
+    ASSERT_TRUE(app.Start());
+    app.Command(32778);
+    ASSERT_TRUE(app.WaitForLogEnd("C:\\> "));
+    std::string command = "\"" + BesideExe("vqchild.exe") + "\" out slot-two";
+    EXPECT_EQ(std::string(kBanner) + "\r\nExecuting:- " + command + "\r\nslot-twoC:\\> ",
+              app.LogText());
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(DriverTest, ARequestWhileAJobRunsIsRefused)
+{
+    Driver app("busy");
+    ASSERT_TRUE(app.Start(Child(std::string(kReady) + " sleep 4000 out finished")));
+    ASSERT_TRUE(app.WaitForLog("ready"));
+    app.Command(32778);
+    std::string text, caption;
+    HWND box = app.FindMessageBox(&text, &caption);
+    ASSERT_TRUE(box != nullptr);
+    EXPECT_EQ("A file is already being processed, please wait", text);
+    Driver::Dismiss(box);
+    ASSERT_TRUE(app.WaitForLogEnd("finishedC:\\> ", 15000));
+    // Exactly one job ran.
+    std::string log = app.LogText();
+    EXPECT_EQ(log.find("Executing:- "), log.rfind("Executing:- "));
+    EXPECT_EQ(0u, app.Close());
+}
+
+TEST_F(DriverTest, ClosingDuringAJobEndsTheWholeProcessTree)
+{
+    Driver app("close-job");
+    ASSERT_TRUE(app.Start(Child(std::string("grandchild 20000 ") + kReady + " sleep 20000")));
+    ASSERT_TRUE(app.WaitForLog("ready"));
+    ASSERT_EQ(2, CountProcesses("vqchild.exe"));
+    EXPECT_EQ(0u, app.Close());
+    DWORD start = GetTickCount();
+    while (CountProcesses("vqchild.exe") > 0 && GetTickCount() - start < 5000)
+        Sleep(50);
+    EXPECT_EQ(0, CountProcesses("vqchild.exe"));
+}
+
+TEST_F(DriverTest, ExitDuringAJobLeavesTheChildRunning)
+{
+    Driver app("exit-job");
+    ASSERT_TRUE(app.Start(Child(std::string(kReady) + " sleep 20000")));
+    ASSERT_TRUE(app.WaitForLog("ready"));
+    app.Command(105);
+    EXPECT_EQ(0u, app.WaitForExit(5000));
+    // Neither waited for nor ended: the child is still there (the test's tear-down ends it).
+    EXPECT_EQ(1, CountProcesses("vqchild.exe"));
+}
+
+} // namespace
