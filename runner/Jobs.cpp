@@ -195,18 +195,25 @@ bool MainFrame::ReleaseWorker(DWORD waitMs)
 {
     if (!workerThread)
         return true;
-    // A worker may be inside a SendMessage to the (destroyed) pane: serve sent messages while
-    // waiting, or it could never finish.
+    const DWORD kSlice = 50;
     DWORD start = GetTickCount();
     for (;;) {
+        // The close may have come while the worker was still starting its child, which then
+        // joined the group after it was ended: end the group again until the worker is gone.
+        if (jobEndedByClose && jobGroup)
+            TerminateJobObject(jobGroup, 1);
+        // A worker may be inside a SendMessage to the (destroyed) pane: serve sent messages while
+        // waiting, or it could never finish.
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         DWORD elapsed = GetTickCount() - start;
         DWORD remaining = elapsed < waitMs ? waitMs - elapsed : 0;
-        DWORD wait = MsgWaitForMultipleObjects(1, &workerThread, FALSE, remaining, QS_SENDMESSAGE);
+        DWORD wait = MsgWaitForMultipleObjects(1, &workerThread, FALSE,
+                                               remaining < kSlice ? remaining : kSlice,
+                                               QS_SENDMESSAGE);
         if (wait == WAIT_OBJECT_0 || wait == WAIT_FAILED)
             break;
-        if (wait == WAIT_TIMEOUT)
+        if (wait == WAIT_TIMEOUT && remaining <= kSlice)
             return false;
     }
     CloseHandle(workerThread);

@@ -11,6 +11,7 @@
 //   stdin              reads standard input to its end, then prints "stdin N bytes\r\n"
 //   grandchild MS      starts "vqchild sleep MS out grandchild\r\n" holding the same handles
 //   sleep MS           sleeps
+//   wait NAME          waits (at most 60 s) until the test sets the named event NAME
 //   crash              access violation, ended without any debugger
 //   pwd                the current directory and CR LF
 //   lines N MS         N lines "line I\r\n", one every MS milliseconds
@@ -168,6 +169,13 @@ int main(int argc, char** argv)
             ++i;
         } else if (command == "sleep") {
             Sleep(static_cast<DWORD>(std::atol(arg)));
+            ++i;
+        } else if (command == "wait") {
+            HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, arg);
+            if (event) {
+                WaitForSingleObject(event, 60000);
+                CloseHandle(event);
+            }
             ++i;
         } else if (command == "crash") {
             SetUnhandledExceptionFilter(EndQuietly);
