@@ -1,0 +1,114 @@
+// Prints what AppPaths answers for this program's own module, so that a test can copy it to an
+// unusual path (dots in directories, no extension, a path at the length limit) and look.
+//
+// Output, one line per call, fields separated by tabs, control characters escaped:
+//   module  <GetModuleFileNameA result>
+//   ini     <0|1> <output>        PathWithExtension(".ini", report errors)
+//   chm     <0|1> <output>        HelpFilePath
+//   ext     <0|1> <output>        one line per extension named on the command line (report errors)
+//   guard   <ok|overrun>          whether any call wrote past the 260-byte output
+//   box     <text> <caption> <style> <owner>   one line per message box, after the call that showed it
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/Seams.h"
+#include "config/AppPaths.h"
+
+namespace {
+
+struct Box {
+    std::string text, caption;
+    UINT style;
+    bool owned;
+};
+std::vector<Box> boxes;
+
+int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+{
+    boxes.push_back({text ? text : "<null>", caption ? caption : "<null>", style, owner != nullptr});
+    return IDOK;
+}
+
+std::string Escaped(const char* text)
+{
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\r')
+            out += "\\r";
+        else if (*p == '\n')
+            out += "\\n";
+        else if (*p == '\t')
+            out += "\\t";
+        else
+            out += *p;
+    }
+    return out;
+}
+
+const int kGuard = 64;
+bool overrun = false;
+
+// Output buffer of kPathSize bytes followed by guard bytes that no call may touch.
+struct GuardedPath {
+    char bytes[kPathSize + kGuard];
+    GuardedPath() { std::memset(bytes, '#', sizeof bytes); }
+    ~GuardedPath()
+    {
+        for (int i = kPathSize; i < kPathSize + kGuard; ++i)
+            if (bytes[i] != '#')
+                overrun = true;
+    }
+};
+
+void PrintBoxes()
+{
+    for (const Box& box : boxes)
+        std::printf("box\t%s\t%s\t%u\t%s\n", Escaped(box.text.c_str()).c_str(),
+                    Escaped(box.caption.c_str()).c_str(), box.style, box.owned ? "owner" : "none");
+    boxes.clear();
+}
+
+void PrintResult(const char* label, bool ok, const GuardedPath& path)
+{
+    // An output that lost its terminator is shown cut at the buffer's end.
+    const void* end = std::memchr(path.bytes, '\0', kPathSize);
+    size_t length = end ? static_cast<const char*>(end) - path.bytes : kPathSize;
+    std::string text(path.bytes, length);
+    std::printf("%s\t%d\t%s\n", label, ok ? 1 : 0, Escaped(text.c_str()).c_str());
+    PrintBoxes();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    seams::messageBox = RecordBox;
+    AppPaths paths;
+
+    char module[kPathSize] = "";
+    GetModuleFileNameA(nullptr, module, kPathSize);
+    std::printf("module\t%s\n", module);
+
+    {
+        GuardedPath path;
+        bool ok = paths.PathWithExtension(path.bytes, ".ini", true);
+        PrintResult("ini", ok, path);
+    }
+    {
+        GuardedPath path;
+        bool ok = paths.HelpFilePath(path.bytes);
+        PrintResult("chm", ok, path);
+    }
+    for (int i = 1; i < argc; ++i) {
+        GuardedPath path;
+        bool ok = paths.BuildModulePath(path.bytes, nullptr, argv[i], true);
+        PrintResult("ext", ok, path);
+    }
+    std::printf("guard\t%s\n", overrun ? "overrun" : "ok");
+    std::fflush(stdout);
+    return 0;
+}
