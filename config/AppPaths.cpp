@@ -8,21 +8,82 @@
 
 namespace {
 
-// Components of a split path, sized as the runtime defines them.
+// Components of a split path. Each holds a whole path: a path of 259 characters may have a
+// directory or a name longer than the runtime's _MAX_DIR or _MAX_FNAME, and the runtime's
+// _splitpath either drops every component then or stops the process.
 struct PathParts {
-    char drive[_MAX_DRIVE];
-    char directory[_MAX_DIR];
-    char name[_MAX_FNAME];
-    char extension[_MAX_EXT];
+    char drive[3];
+    char directory[kPathSize];
+    char name[kPathSize];
+    char extension[kPathSize];
 };
 
-// The runtime's splitting rules; the input is cut to 259 characters first so that no component
-// can outgrow its buffer.
+bool IsLeadByte(const char* p)
+{
+    return p[1] != '\0' && IsDBCSLeadByte(static_cast<BYTE>(*p));
+}
+
+void CopyPart(char* destination, const char* begin, const char* end)
+{
+    size_t length = static_cast<size_t>(end - begin);
+    std::memcpy(destination, begin, length);
+    destination[length] = '\0';
+}
+
+// The runtime's splitting rules (drive, directory up to the last separator, name up to the last
+// dot after it, extension), aware of double-byte characters. The input is cut to 259 characters
+// first, so that every component fits.
 void Split(const char* path, PathParts* parts)
 {
     char bounded[kPathSize];
     lstrcpynA(bounded, path ? path : "", kPathSize);
-    _splitpath(bounded, parts->drive, parts->directory, parts->name, parts->extension);
+    const char* p = bounded;
+    parts->drive[0] = '\0';
+    if (p[0] != '\0' && !IsLeadByte(p) && p[1] == ':') {
+        CopyPart(parts->drive, p, p + 2);
+        p += 2;
+    }
+    const char* nameStart = p;
+    const char* lastDot = nullptr;
+    for (const char* q = p; *q != '\0'; ++q) {
+        if (IsLeadByte(q)) {
+            ++q;
+        } else if (*q == '\\' || *q == '/') {
+            nameStart = q + 1;
+            lastDot = nullptr;
+        } else if (*q == '.') {
+            lastDot = q;
+        }
+    }
+    const char* end = nameStart + std::strlen(nameStart);
+    const char* extensionStart = lastDot ? lastDot : end;
+    CopyPart(parts->directory, p, nameStart);
+    CopyPart(parts->name, nameStart, extensionStart);
+    CopyPart(parts->extension, extensionStart, end);
+}
+
+// Appends text at *length, answering false when it does not fit in kPathSize bytes.
+bool Put(char* output, size_t* length, const char* text)
+{
+    size_t size = std::strlen(text);
+    if (*length + size >= static_cast<size_t>(kPathSize))
+        return false;
+    std::memcpy(output + *length, text, size + 1);
+    *length += size;
+    return true;
+}
+
+// True when the text ends in "\" or "/" as a character of its own (not the second byte of a
+// double-byte character).
+bool EndsInSeparator(const char* text)
+{
+    bool separator = false;
+    for (const char* q = text; *q != '\0'; ++q) {
+        separator = !IsLeadByte(q) && (*q == '\\' || *q == '/');
+        if (IsLeadByte(q))
+            ++q;
+    }
+    return separator;
 }
 
 // The runtime's composing rules, bounded: false (and an empty output) when the result would not
@@ -30,11 +91,29 @@ void Split(const char* path, PathParts* parts)
 bool Compose(char* output, const char* drive, const char* directory, const char* name,
              const char* extension)
 {
-    if (_makepath_s(output, kPathSize, drive, directory, name, extension) != 0) {
-        output[0] = '\0';
-        return false;
+    size_t length = 0;
+    output[0] = '\0';
+    bool fits = true;
+    if (drive && drive[0] != '\0') {
+        const char letter[3] = {drive[0], ':', '\0'};
+        fits = Put(output, &length, letter);
     }
-    return true;
+    if (fits && directory && directory[0] != '\0') {
+        fits = Put(output, &length, directory);
+        if (fits && !EndsInSeparator(directory))
+            fits = Put(output, &length, "\\");
+    }
+    if (fits && name)
+        fits = Put(output, &length, name);
+    if (fits && extension && extension[0] != '\0') {
+        if (extension[0] != '.')
+            fits = Put(output, &length, ".");
+        if (fits)
+            fits = Put(output, &length, extension);
+    }
+    if (!fits)
+        output[0] = '\0';
+    return fits;
 }
 
 } // namespace
