@@ -505,3 +505,35 @@ TEST(AppPaths, WideToNarrow)
         }
     }
 }
+
+// Under a code page where a character can take more bytes than the count allows (UTF-8, chosen
+// through a manifest beside a copy of pathprobe), the conversion fails with the system's status for
+// a destination too small.
+TEST(AppPaths, WideToNarrowReportsATooSmallDestination)
+{
+    ScratchFolder scratch;
+    const std::string probe = scratch.Root() + "\\wide.exe";
+    ASSERT_TRUE(CopyFileA(BesideExe("pathprobe.exe").c_str(), probe.c_str(), FALSE));
+    ASSERT_TRUE(testing_support::WriteFileText(
+        probe + ".manifest",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+        "<assembly manifestVersion=\"1.0\" xmlns=\"urn:schemas-microsoft-com:asm.v1\">\r\n"
+        "  <assemblyIdentity type=\"win32\" name=\"Velqueth.PathProbe\" version=\"1.0.0.0\"/>\r\n"
+        "  <application xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
+        "    <windowsSettings>\r\n"
+        "      <activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">"
+        "UTF-8</activeCodePage>\r\n"
+        "    </windowsSettings>\r\n"
+        "  </application>\r\n"
+        "</assembly>\r\n"));
+    ProbeOutput out = RunProbe(probe, "--wide");
+    ASSERT_TRUE(out.ran);
+    if (out.One("acp").at(0) != "65001")
+        GTEST_SKIP() << "this system does not run programs under UTF-8 as their ANSI code page";
+    const std::vector<std::vector<std::string>> expected = {
+        {"4", "00000000", "616263"},      // "abc": fits
+        {"4", "8007007A", "C3A97423"},    // "été" needs six bytes: cut, and reported
+        {"2", "8007007A", "C3A9"},        // "é" needs three
+    };
+    EXPECT_EQ(expected, out.All("wide")) << out.raw;
+}

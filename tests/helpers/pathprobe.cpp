@@ -8,6 +8,12 @@
 //   ext     <0|1> <output>        one line per extension named on the command line (report errors)
 //   guard   <ok|overrun>          whether any call wrote past the 260-byte output
 //   box     <text> <caption> <style> <owner>   one line per message box, after the call that showed it
+//
+// With the single argument --wide it prints instead, for a test that runs it under another ANSI
+// code page (through a manifest beside it):
+//   acp     <GetACP()>
+//   wide    <count> <status in hex> <destination bytes in hex, up to the first NUL or count>
+//           for "abc", "\u00e9t\u00e9" and "\u00e9", each with its terminator
 #include <windows.h>
 
 #include <cstdio>
@@ -84,10 +90,33 @@ void PrintResult(const char* label, bool ok, const GuardedPath& path)
 
 } // namespace
 
+// Each text is converted with its terminator; under UTF-8 an accented letter takes two bytes,
+// more than the count allows.
+void PrintWideToNarrow(const AppPaths& paths)
+{
+    std::printf("acp\t%u\n", GetACP());
+    const wchar_t* const texts[] = {L"abc", L"\u00e9t\u00e9", L"\u00e9"};
+    for (const wchar_t* text : texts) {
+        const int count = lstrlenW(text) + 1;
+        char destination[16];
+        std::memset(destination, '#', sizeof destination);
+        DWORD status = paths.WideToNarrow(text, destination, count);
+        std::printf("wide\t%d\t%08lX\t", count, static_cast<unsigned long>(status));
+        for (int i = 0; i < count && destination[i] != '\0'; ++i)
+            std::printf("%02X", static_cast<unsigned char>(destination[i]));
+        std::printf("\n");
+    }
+}
+
 int main(int argc, char** argv)
 {
     seams::messageBox = RecordBox;
     AppPaths paths;
+    if (argc == 2 && std::strcmp(argv[1], "--wide") == 0) {
+        PrintWideToNarrow(paths);
+        std::fflush(stdout);
+        return 0;
+    }
 
     char module[kPathSize] = "";
     GetModuleFileNameA(nullptr, module, kPathSize);
