@@ -56,6 +56,8 @@ struct SentFont {
 };
 std::vector<CreatedWindow> createdWindows;
 std::vector<SentFont> sentFonts;
+// Child window classes whose creation is refused, to see the pane's fallbacks.
+std::vector<std::string> refusedClasses;
 
 LRESULT CALLBACK RecordCreation(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -70,6 +72,10 @@ LRESULT CALLBACK RecordCreation(int code, WPARAM wParam, LPARAM lParam)
         createdWindows.push_back({window, name, create->style, create->dwExStyle, create->x,
                                   create->y, create->cx, create->cy, create->hwndParent,
                                   reinterpret_cast<INT_PTR>(create->hMenu), create->hInstance});
+        if (create->style & WS_CHILD)
+            for (const std::string& refused : refusedClasses)
+                if (lstrcmpiA(refused.c_str(), name) == 0)
+                    return 1;  // the creation fails
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -86,8 +92,9 @@ LRESULT CALLBACK RecordFont(int code, WPARAM wParam, LPARAM lParam)
 // creation asked of the system is in createdWindows and sentFonts.
 class App {
 public:
-    App()
+    explicit App(std::vector<std::string> refused = {})
     {
+        refusedClasses = refused;
         createdWindows.clear();
         sentFonts.clear();
         HHOOK creation = SetWindowsHookExA(WH_CBT, RecordCreation, nullptr, GetCurrentThreadId());
@@ -98,6 +105,7 @@ public:
             UnhookWindowsHookEx(creation);
         if (fonts)
             UnhookWindowsHookEx(fonts);
+        refusedClasses.clear();
         PumpFor(50);
     }
     ~App()
@@ -699,4 +707,80 @@ TEST(MainWindow, CloseAndExitDestroyTheWindowAndPostQuit)
         EXPECT_TRUE(TakeQuit(&code));
         EXPECT_EQ(0u, code);
     }
+}
+
+// Where the rich-edit class cannot be made, the pane is a plain edit control: the same banner,
+// every line in one colour, black on white, and no message about it.
+TEST(MainWindow, FallsBackToAPlainEditPane)
+{
+    testing_support::MessageBoxRecorder boxes;
+    App app({"RichEdit"});
+    ASSERT_TRUE(app.created);
+    std::vector<std::string> attempts;
+    for (const CreatedWindow& created : createdWindows)
+        if (created.parent == app.Main() && created.id == IDC_PANE) {
+            attempts.push_back(created.className);
+            EXPECT_EQ(0x50B000C4, created.style);
+            EXPECT_EQ(static_cast<DWORD>(WS_EX_CONTROLPARENT), created.exStyle);
+        }
+    EXPECT_EQ((std::vector<std::string>{"RichEdit", "Edit"}), attempts);
+    HWND pane = app.Pane();
+    ASSERT_NE(nullptr, pane);
+    EXPECT_EQ(0, lstrcmpiA("Edit", ClassName(pane).c_str())) << ClassName(pane);
+    EXPECT_EQ(pane, app.frame->outputPane.window);
+    EXPECT_TRUE(app.frame->outputPane.plainEdit);
+    EXPECT_EQ(kBanner, WindowText(pane));
+    EXPECT_EQ(0x7FFFFFFE, SendMessageA(pane, EM_GETLIMITTEXT, 0, 0));
+    EXPECT_TRUE(boxes.Boxes().empty());
+
+    app.frame->outputPane.Append("Failure running:- x\r\n", 0x0000C0);
+    EXPECT_EQ(std::string(kBanner) + "Failure running:- x\r\n", WindowText(pane));
+
+    // The plain control asks its parent for its colours: black text on the white brush.
+    HDC dc = GetDC(pane);
+    SetTextColor(dc, RGB(0, 0, 255));
+    LRESULT brush = SendMessageA(app.Main(), WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                                 reinterpret_cast<LPARAM>(pane));
+    EXPECT_EQ(reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH)), brush);
+    EXPECT_EQ(RGB(0, 0, 0), GetTextColor(dc));
+    ReleaseDC(pane, dc);
+
+    EXPECT_EQ(0, app.Command(ID_CLEAR_SCREEN));
+    EXPECT_EQ("", WindowText(pane));
+}
+
+// Where no pane can be made at all, a box owned by the main window says so; the window still
+// comes up with its toolbar, and the commands that need the pane do nothing.
+TEST(MainWindow, WithoutAPaneReportsItOnceAndKeepsRunning)
+{
+    testing_support::MessageBoxRecorder boxes;
+    App app({"RichEdit", "Edit"});
+    ASSERT_TRUE(app.created);
+    HWND main = app.Main();
+    ASSERT_EQ(1u, boxes.Boxes().size());
+    EXPECT_EQ(main, boxes.Boxes()[0].owner);
+    EXPECT_EQ("Failed to create the Edit control", boxes.Boxes()[0].text);
+    EXPECT_EQ("Velqueth", boxes.Boxes()[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), boxes.Boxes()[0].style);
+
+    EXPECT_EQ(nullptr, app.Pane());
+    EXPECT_EQ(nullptr, app.frame->paneWindow);
+    EXPECT_EQ(nullptr, app.frame->outputPane.window);
+    EXPECT_EQ(0, app.frame->outputPane.Append("lost\r\n", 0x808080));
+    EXPECT_EQ(0, app.frame->outputPane.AppendPlain("lost"));
+    EXPECT_NE(nullptr, app.Toolbar());
+    EXPECT_TRUE(IsWindowVisible(main));
+
+    SetFocus(main);
+    const WPARAM commands[] = {ID_SELECT_ALL, ID_COPY, ID_CUT, ID_PASTE, ID_DELETE, ID_UNDO,
+                               ID_CLEAR_SCREEN};
+    for (WPARAM command : commands) {
+        SCOPED_TRACE(command);
+        EXPECT_EQ(0, app.Command(command));
+        EXPECT_TRUE(IsWindow(main));
+    }
+    MoveWindow(main, 0, 0, 500, 300, TRUE);
+    EXPECT_EQ(1u, boxes.Boxes().size());
+    EXPECT_EQ(0, SendMessageA(main, WM_CLOSE, 0, 0));
+    EXPECT_FALSE(IsWindow(main));
 }
