@@ -13,7 +13,7 @@ public:
     virtual ~AppPaths() {}
 
     // output must hold kPathSize bytes. A composed path over 259 characters is refused: false,
-    // output empty (and, with reportErrors, no box: nothing went wrong with the system).
+    // output empty and, with reportErrors, the error box for ERROR_FILENAME_EXCED_RANGE.
     bool BuildModulePath(char* output, const char* baseName, const char* extension,
                          bool reportErrors) const;
     bool PathWithExtension(char* output, const char* extension, bool reportErrors) const;

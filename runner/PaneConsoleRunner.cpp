@@ -3,19 +3,43 @@
 // the messages fail harmlessly.
 #include "PaneConsoleRunner.h"
 
+#include <richedit.h>
+
 #include <cstring>
 
 #include "../app/OutputPane.h"
 
 namespace {
 
-// The child's output always goes to the end of the log, wherever the user has put the caret or
-// a selection meanwhile.
-void InsertAtEnd(HWND pane, const char* piece)
-{
-    OutputPane::SelectEnd(pane);
-    SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece));
-}
+// Inserts the pieces of one chunk at the end of the log, wherever the user has put the caret or a
+// selection meanwhile. Moving the selection makes a rich edit take the format of the text before
+// it (the grey header), so the first piece goes in right after the end has been given the
+// automatic colour; later pieces follow text of that colour. A plain edit ignores the format.
+class EndInserter {
+public:
+    explicit EndInserter(HWND pane) : pane(pane), atEnd(true)
+    {
+        OutputPane::SelectEnd(pane);
+        CHARFORMATA format;
+        std::memset(&format, 0, sizeof format);
+        format.cbSize = sizeof format;
+        format.dwMask = CFM_COLOR;
+        format.dwEffects = CFE_AUTOCOLOR;
+        SendMessageA(pane, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    }
+
+    void Insert(const char* piece)
+    {
+        if (!atEnd)
+            OutputPane::SelectEnd(pane);
+        atEnd = false;
+        SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece));
+    }
+
+private:
+    HWND pane;
+    bool atEnd;
+};
 
 } // namespace
 
@@ -39,14 +63,16 @@ void PaneConsoleRunner::OnOutput(const char* text)
         return;
     std::memcpy(copy, text, length + 1);
 
+    EndInserter inserter(paneWindow);
+
     // Line breaks go in as pieces of their own.
     char* piece = copy;
     for (char* scan = copy; *scan != '\0';) {
         if (scan[0] == '\r' && scan[1] == '\n') {
             *scan = '\0';
             if (*piece != '\0')
-                InsertAtEnd(paneWindow, piece);
-            InsertAtEnd(paneWindow, "\r\n");
+                inserter.Insert(piece);
+            inserter.Insert("\r\n");
             scan += 2;
             piece = scan;
         } else {
@@ -54,7 +80,7 @@ void PaneConsoleRunner::OnOutput(const char* text)
         }
     }
     if (*piece != '\0')
-        InsertAtEnd(paneWindow, piece);
+        inserter.Insert(piece);
 
     HeapFree(GetProcessHeap(), 0, copy);
 }

@@ -114,7 +114,7 @@ TEST_F(DriverTest, StartUpCommandLineRunsAsAJob)
     size_t header = std::string(kBanner).size() + 2;
     bool automatic = true;
     EXPECT_EQ(0x808080u, app.ColourAt(static_cast<int>(header), &automatic));  // "Executing:- "
-    size_t output = expected.find("hello");
+    size_t output = expected.rfind("hello");
     app.ColourAt(static_cast<int>(output), &automatic);
     EXPECT_TRUE(automatic);
     EXPECT_EQ(0x00C000u, app.ColourAt(static_cast<int>(expected.size()) - 5, &automatic));

@@ -305,30 +305,36 @@ TEST(PaneConsoleRunnerTest, LargeOutputArrivesWhole)
 
 TEST(PaneConsoleRunnerTest, ChildOutputHasTheAutomaticColour)
 {
-    PaneWindow pane("RichEdit");
-    ASSERT_NE(nullptr, pane.window);
-    pane.pane.Append("\r\nExecuting:- x\r\n", kColourGrey);
-    PaneConsoleRunner runner;
-    runner.SetPane(pane.window);
-    EXPECT_EQ(0u, runner.Execute(Child("out \"child\\r\\ntext\"").c_str(), false));
-    pane.pane.Append("C:\\> ", kColourGreen);
+    // Also when the user has clicked into the grey header or selected it before a chunk arrives:
+    // the output must not take the colour of the text it lands after.
+    const Before befores[] = {Before::Nothing, Before::CaretAtStart, Before::SelectAll};
+    for (Before before : befores) {
+        PaneWindow pane("RichEdit");
+        ASSERT_NE(nullptr, pane.window);
+        pane.pane.Append("\r\nExecuting:- x\r\n", kColourGrey);
+        RestlessPaneRunner runner(before);
+        runner.SetPane(pane.window);
+        EXPECT_EQ(0u, runner.Execute(Child("out \"child\\r\\ntext\"").c_str(), false));
+        pane.pane.Append("C:\\> ", kColourGreen);
 
-    // This control counts a line break as two characters, as the text shows it.
-    const std::string text = WindowText(pane.window);
-    ASSERT_EQ("\r\nExecuting:- x\r\nchild\r\ntextC:\\> ", text);
-    const size_t child = text.find("child");
-    const size_t prompt = text.find("C:");
-    for (size_t pos = 0; pos < text.size(); ++pos) {
-        bool automatic = false;
-        COLORREF colour = testing_support::ColourAt(pane.window, static_cast<int>(pos), &automatic);
-        if (pos < child) {
-            EXPECT_EQ(kColourGrey, colour) << pos;
-            EXPECT_FALSE(automatic) << pos;
-        } else if (pos < prompt) {
-            EXPECT_TRUE(automatic) << pos;
-        } else {
-            EXPECT_EQ(kColourGreen, colour) << pos;
-            EXPECT_FALSE(automatic) << pos;
+        // This control counts a line break as two characters, as the text shows it.
+        const std::string text = WindowText(pane.window);
+        ASSERT_EQ("\r\nExecuting:- x\r\nchild\r\ntextC:\\> ", text);
+        const size_t child = text.find("child");
+        const size_t prompt = text.find("C:");
+        for (size_t pos = 0; pos < text.size(); ++pos) {
+            bool automatic = false;
+            COLORREF colour =
+                testing_support::ColourAt(pane.window, static_cast<int>(pos), &automatic);
+            if (pos < child) {
+                EXPECT_EQ(kColourGrey, colour) << pos;
+                EXPECT_FALSE(automatic) << pos;
+            } else if (pos < prompt) {
+                EXPECT_TRUE(automatic) << pos << " case " << static_cast<int>(before);
+            } else {
+                EXPECT_EQ(kColourGreen, colour) << pos;
+                EXPECT_FALSE(automatic) << pos;
+            }
         }
     }
 }
