@@ -114,12 +114,18 @@ void HelpLauncher::Open()
         int formed = std::snprintf(typePath, sizeof typePath, "%s%s", helpPath, kWindowTypeSuffix);
         if (formed < 0 || formed >= kTextChars)
             return;  // a cut path would name another file: keep the topic as it is shown
-        HH_WINTYPE* given = nullptr;
+        // The control answers with a pointer to its record; some implementations (Wine's) copy
+        // the whole record into the place of the pointer instead, so that place holds either.
+        union {
+            HH_WINTYPE* pointer;
+            HH_WINTYPE record;
+        } given;
+        std::memset(&given, 0, sizeof given);
         LONG_PTR got = reinterpret_cast<LONG_PTR>(
             htmlHelp(nullptr, typePath, HH_GET_WIN_TYPE, reinterpret_cast<DWORD_PTR>(&given)));
-        if (got == 0 || got == -1 || !given)
+        if (got == 0 || got == -1 || !given.pointer)
             return;
-        HH_WINTYPE changed = *given;
+        HH_WINTYPE changed = *given.pointer;
         changed.fNotExpanded = TRUE;
         changed.nShowState = SW_SHOWMAXIMIZED;
         if (!htmlHelp(nullptr, typePath, HH_SET_WIN_TYPE, reinterpret_cast<DWORD_PTR>(&changed)))

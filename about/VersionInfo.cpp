@@ -49,7 +49,8 @@ void VersionInfo::GetValueFrom(const char* modulePath, const char* name, char* o
     if (!name)
         name = "";
     std::snprintf(out, static_cast<size_t>(capacity), "Failure getting %s", name);
-    if (!modulePath || modulePath[0] == '\0')
+    // An empty name would address the string table itself, not a value.
+    if (!modulePath || modulePath[0] == '\0' || name[0] == '\0')
         return;
 
     DWORD handle = 0;
