@@ -31,6 +31,39 @@ void WriteInteger(const char* key, int value)
     WritePrivateProfileStringA(kSection, key, text, path);
 }
 
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// The profile reader drops the blanks around a value and one pair of quotes enclosing it, so a
+// value such as "C:\My Files\in.txt" (a quoted argument) or one with blanks at an edge would come
+// back changed. Such a value is written inside one more pair of quotes, which the reader removes
+// again; every other value is written exactly as it stands.
+bool NeedsQuotes(const char* value, size_t length)
+{
+    if (length == 0)
+        return false;
+    if (IsBlank(value[0]) || IsBlank(value[length - 1]))
+        return true;
+    return length >= 2 && value[0] == '"' && value[length - 1] == '"';
+}
+
+void WriteValue(const char* key, const char* value, const char* file)
+{
+    char text[kValueSize + 2];
+    lstrcpynA(text + 1, value ? value : "", kValueSize);
+    size_t length = std::strlen(text + 1);
+    if (NeedsQuotes(text + 1, length)) {
+        text[0] = '"';
+        text[length + 1] = '"';
+        text[length + 2] = '\0';
+        WritePrivateProfileStringA(kSection, key, text, file);
+    } else {
+        WritePrivateProfileStringA(kSection, key, text + 1, file);
+    }
+}
+
 } // namespace
 
 Settings::Settings() : displayProgram(0), defaultId(0)
@@ -49,11 +82,16 @@ void Settings::Load()
     if (!SettingsFilePath(path))
         return;
     char key[16];
+    // Read with room for the two quotes that protect a value of full length, then keep at most
+    // 259 characters.
+    char value[kValueSize + 2];
     for (int i = 0; i < kSlotCount; ++i) {
         SlotKey(key, sizeof key, "Path", i);
-        GetPrivateProfileStringA(kSection, key, "", paths[i], kValueSize, path);
+        GetPrivateProfileStringA(kSection, key, "", value, sizeof value, path);
+        lstrcpynA(paths[i], value, kValueSize);
         SlotKey(key, sizeof key, "Args", i);
-        GetPrivateProfileStringA(kSection, key, "", args[i], kValueSize, path);
+        GetPrivateProfileStringA(kSection, key, "", value, sizeof value, path);
+        lstrcpynA(args[i], value, kValueSize);
     }
     defaultId = static_cast<int>(GetPrivateProfileIntA(kSection, "Default", 0, path));
     displayProgram = static_cast<int>(GetPrivateProfileIntA(kSection, "DisplayProgram", 0, path));
@@ -85,9 +123,9 @@ void Settings::WriteSlot(int index, const char* path, const char* arguments) con
         return;
     char key[16];
     SlotKey(key, sizeof key, "Path", index);
-    WritePrivateProfileStringA(kSection, key, path ? path : "", file);
+    WriteValue(key, path, file);
     SlotKey(key, sizeof key, "Args", index);
-    WritePrivateProfileStringA(kSection, key, arguments ? arguments : "", file);
+    WriteValue(key, arguments, file);
 }
 
 void Settings::WriteDefault(int value) const

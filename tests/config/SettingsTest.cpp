@@ -149,6 +149,38 @@ TEST(SettingsTest, WritersStoreKeysThatLoadBack)
     EXPECT_EQ("", SlotArgs(reader, 0));
 }
 
+TEST(SettingsTest, ValuesWithQuotesOrBlanksAtTheirEdgesComeBackUnchanged)
+{
+    // The profile reader strips outer blanks and one pair of outer quotes; what the user typed
+    // must survive a save and a load all the same.
+    const std::string longQuoted = "\"" + std::string(257, 'q') + "\"";  // 259 characters
+    const char* const values[] = {
+        "\"C:\\My Files\\in.txt\"",
+        "\"C:\\Program Files\\tool.exe\" -v",
+        "-o \"out dir\"",
+        "  leading blanks",
+        "trailing blanks  ",
+        "\"",
+        "\"\"",
+        "a \"quoted\" word",
+        "plain",
+        longQuoted.c_str(),
+    };
+    for (const char* value : values) {
+        IniFileGuard ini;
+        Settings().WriteSlot(2, value, value);
+        Settings reader;
+        reader.Load();
+        EXPECT_EQ(value, SlotPath(reader, 2)) << IniText(ini);
+        EXPECT_EQ(value, SlotArgs(reader, 2)) << IniText(ini);
+    }
+    // Values that need no protection are stored exactly as they stand.
+    IniFileGuard ini;
+    Settings().WriteSlot(0, "C:\\Tools\\a b.exe", "-x \"y\" z");
+    EXPECT_NE(std::string::npos, IniText(ini).find("Path1=C:\\Tools\\a b.exe\r\n"));
+    EXPECT_NE(std::string::npos, IniText(ini).find("Args1=-x \"y\" z\r\n"));
+}
+
 TEST(SettingsTest, IndexOutsideTheSlotsIsRefused)
 {
     IniFileGuard ini("[Setup]\r\nPath1=one.exe\r\nArgs1=a\r\nPath8=eight.exe\r\n");
