@@ -194,3 +194,54 @@ TEST_F(DriverTest, ExitDuringAJobLeavesTheChildRunning)
 }
 
 } // namespace
+
+namespace {
+
+void PressWithControl(WORD key)
+{
+    INPUT inputs[4];
+    ZeroMemory(inputs, sizeof inputs);
+    for (INPUT& input : inputs)
+        input.type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = VK_CONTROL;
+    inputs[1].ki.wVk = key;
+    inputs[2].ki.wVk = key;
+    inputs[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    inputs[3].ki.wVk = VK_CONTROL;
+    inputs[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, inputs, sizeof(INPUT));
+}
+
+} // namespace
+
+TEST_F(DriverTest, KeyboardShortcutsReachTheCommands)
+{
+    Driver app("keys");
+    std::string child = BesideExe("vqchild.exe");
+    app.WriteIni("[Setup]\r\nPath3=" + child + "\r\nArgs3=out slot-three\r\nPath5=" + child +
+                 "\r\nArgs5=out slot-five\r\nDefault=1028\r\n");
+    ASSERT_TRUE(app.Start());
+    SetForegroundWindow(app.Window());
+    testing_support::PumpFor(200);
+
+    // Ctrl+L clears the log, also while the pane has the focus.
+    PressWithControl('L');
+    ASSERT_TRUE(app.WaitForLogEnd("", 3000));
+    DWORD start = GetTickCount();
+    while (!app.LogText().empty() && GetTickCount() - start < 3000)
+        Sleep(20);
+    EXPECT_EQ("", app.LogText());
+
+    // Ctrl+3 runs slot 3; Ctrl+D runs the default, slot 5 (1028).
+    PressWithControl('3');
+    ASSERT_TRUE(app.WaitForLogEnd("slot-threeC:\\> "));
+    PressWithControl('D');
+    ASSERT_TRUE(app.WaitForLogEnd("slot-fiveC:\\> "));
+
+    // The keypad digits are not shortcuts.
+    std::string before = app.LogText();
+    PressWithControl(VK_NUMPAD3);
+    testing_support::PumpFor(500);
+    EXPECT_EQ(before, app.LogText());
+    EXPECT_EQ(0u, app.Close());
+}
