@@ -77,14 +77,15 @@ LRESULT OutputPane::Append(const char* text, COLORREF colour)
 #include "MainFrame.h"
 #include "Seams.h"
 
-namespace {
-
-// Formats the banner into a 256-character line that always ends with its line break: a title or
-// value too long for the line is cut before the break, never past the buffer.
-void FormatBanner(char* line, size_t size, const char* title, const char* special,
-                  const char* version, const char* url)
+void FormatBannerLine(char* line, size_t size, const char* title, const char* special,
+                      const char* version, const char* url)
 {
     const char kBreak[] = "\r\n";
+    if (size < sizeof kBreak) {
+        if (size > 0)
+            line[0] = '\0';
+        return;
+    }
     int written = std::snprintf(line, size, "%s Version %s %s\t%s%s", title, special, version, url,
                                 kBreak);
     if (written < 0 || static_cast<size_t>(written) >= size) {
@@ -92,8 +93,6 @@ void FormatBanner(char* line, size_t size, const char* title, const char* specia
         std::snprintf(line + keep, size - keep, "%s", kBreak);
     }
 }
-
-} // namespace
 
 HWND MainFrame::CreatePane(HWND window)
 {
@@ -142,7 +141,7 @@ HWND MainFrame::CreatePane(HWND window)
     info.GetValue("FileVersion", version, sizeof version);
     info.GetValue("SpecialBuild", special, sizeof special);
     char banner[256];
-    FormatBanner(banner, sizeof banner, windowTitle, special, version, VELQUETH_WEB_URL);
+    FormatBannerLine(banner, sizeof banner, windowTitle, special, version, VELQUETH_WEB_URL);
     outputPane.Append(banner, kColourGrey);
     return pane;
 }

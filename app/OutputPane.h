@@ -26,4 +26,9 @@ public:
     bool plainEdit;
 };
 
+// The banner line "<title> Version <special> <version>\t<url>\r\n" in a buffer of `size` bytes. A
+// line that would not fit is cut before its line break, which it always keeps.
+void FormatBannerLine(char* line, size_t size, const char* title, const char* special,
+                      const char* version, const char* url);
+
 #endif
