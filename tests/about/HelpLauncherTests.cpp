@@ -315,3 +315,27 @@ TEST(HelpLauncher, OpensTheGuideInAHelpWindow)
     }, 5000);
     EXPECT_FALSE(testing_support::FileExists(help)) << "error " << error;
 }
+
+// Without a guide beside the program the real control shows no window. Wine's control gives no
+// last-error description, Windows' does: either way nothing but a "Help Error" box may appear.
+TEST(HelpLauncher, MissingGuideOpensNoWindow)
+{
+    seams::Restore();
+    const std::string help = OwnHelpPath();
+    DeleteFileA(help.c_str());
+    ASSERT_FALSE(testing_support::FileExists(help));
+
+    MessageBoxRecorder boxes;
+    HelpLauncher().Open();
+    testing_support::PumpFor(200);
+    EXPECT_EQ(FindHelpWindow(), nullptr);
+    ASSERT_LE(boxes.Boxes().size(), 1u);
+    if (!boxes.Boxes().empty()) {
+        const testing_support::RecordedBox& box = boxes.Boxes()[0];
+        EXPECT_EQ(box.caption, "Help Error");
+        EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR | MB_OK));
+        const std::string tail = "\n" + help;
+        ASSERT_GE(box.text.size(), tail.size());
+        EXPECT_EQ(box.text.substr(box.text.size() - tail.size()), tail);
+    }
+}
