@@ -97,7 +97,7 @@ HelpLauncher::~HelpLauncher()
 
 void HelpLauncher::Open()
 {
-    char helpPath[kTextChars];
+    char helpPath[kTextChars] = "";
     AppPaths paths;
     paths.HelpFilePath(helpPath);
 
