@@ -84,7 +84,7 @@ void Driver::WriteIni(const std::string& text) const
     testing_support::WriteFileText(IniPath(), text);
 }
 
-bool Driver::Start(const std::string& arguments)
+bool Driver::Launch(const std::string& arguments, PROCESS_INFORMATION* launched) const
 {
     std::string commandLine = "\"" + ExePath() + "\"";
     if (!arguments.empty())
@@ -94,8 +94,13 @@ bool Driver::Start(const std::string& arguments)
     startup.cb = sizeof startup;
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
-    if (!CreateProcessA(ExePath().c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &startup, &process))
+    return CreateProcessA(ExePath().c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.c_str(), &startup, launched) != FALSE;
+}
+
+bool Driver::Start(const std::string& arguments)
+{
+    if (!Launch(arguments, &process))
         return false;
     WaitForInputIdle(process.hProcess, 10000);
     // The window can be found while it is still inside its creation: wait until it is visible
@@ -114,17 +119,8 @@ bool Driver::Start(const std::string& arguments)
 
 DWORD Driver::RunSecondCopy(const std::string& arguments, DWORD timeoutMs)
 {
-    std::string commandLine = "\"" + ExePath() + "\"";
-    if (!arguments.empty())
-        commandLine += " " + arguments;
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION second;
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    if (!CreateProcessA(ExePath().c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &startup, &second))
+    if (!Launch(arguments, &second))
         return ~0u;
     DWORD code = ~0u;
     if (WaitForSingleObject(second.hProcess, timeoutMs) == WAIT_OBJECT_0)

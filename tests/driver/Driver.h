@@ -49,6 +49,8 @@ public:
     DWORD WaitForExit(DWORD timeoutMs = 10000);
 
 private:
+    bool Launch(const std::string& arguments, PROCESS_INFORMATION* launched) const;
+
     std::string folder;
     PROCESS_INFORMATION process;
     HWND window;
