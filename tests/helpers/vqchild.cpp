@@ -15,6 +15,10 @@
 //   crash              access violation, ended without any debugger
 //   pwd                the current directory and CR LF
 //   lines N MS         N lines "line I\r\n", one every MS milliseconds
+//   mixed N            N bytes of MixedPattern(): letters with NUL bytes, lone CR, lone LF and
+//                      CR LF pairs at fixed places
+//   flood S            lines of 64 bytes until a write fails (the reader is gone) or S seconds
+//                      have passed
 //
 // All writing is WriteFile on the standard handles: no buffering, so the order is the order of
 // the calls.
@@ -84,6 +88,19 @@ char Pattern(unsigned long i, unsigned long lineLength)
             return '\n';
     }
     return static_cast<char>('a' + i % 26);
+}
+
+// Must match the tests' copy.
+char MixedPattern(unsigned long i)
+{
+    switch (i % 61) {
+    case 0: return '\0';
+    case 17: return '\r';
+    case 29: return '\n';
+    case 41: return '\r';
+    case 42: return '\n';
+    default: return static_cast<char>('a' + i % 26);
+    }
 }
 
 LONG WINAPI EndQuietly(EXCEPTION_POINTERS*)
@@ -195,6 +212,25 @@ int main(int argc, char** argv)
                 Out(line);
                 if (n + 1 < count)
                     Sleep(interval);
+            }
+        } else if (command == "mixed") {
+            unsigned long count = std::strtoul(arg, nullptr, 10);
+            ++i;
+            std::string data;
+            for (unsigned long n = 0; n < count; ++n)
+                data += MixedPattern(n);
+            Out(data);
+        } else if (command == "flood") {
+            DWORD limit = static_cast<DWORD>(std::atol(arg)) * 1000;
+            ++i;
+            DWORD start = GetTickCount();
+            HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+            for (unsigned long n = 0; GetTickCount() - start < limit; ++n) {
+                char line[65];
+                std::snprintf(line, sizeof line, "flood %010lu %-45s\r\n", n, "x");
+                DWORD written = 0;
+                if (!WriteFile(output, line, 64, &written, nullptr) || written == 0)
+                    break;
             }
         } else {
             Write(STD_ERROR_HANDLE, "vqchild: unknown command " + command + "\r\n");
