@@ -463,6 +463,36 @@ TEST_F(FaultSuiteTest, AwkwardProgramPathsInSlots)
     }
 }
 
+TEST_F(FaultSuiteTest, LongStartUpCommandLines)
+{
+    // A command line given at start-up has no length limit of its own: the header, the run and
+    // the failure line take it whole; only the program's directory comes from its first 259
+    // characters.
+    const std::string text(8000, 'L');
+    struct Case {
+        const char* name;
+        std::string command;
+        std::string output;  // empty: the start fails
+    };
+    const Case cases[] = {
+        {"quoted, 8,000 characters of arguments", Quoted(Vqchild()) + " out " + text, text},
+        {"unquoted", Vqchild() + " out " + text, text},
+        {"a missing program", Quoted(ExeDirectory() + text.substr(0, 200) + ".exe") + " " + text,
+         ""},
+    };
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SendMessageA(app.frame->paneWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+        ASSERT_TRUE(app.Run(c.command));
+        std::string ending = c.output.empty() ? Failure(c.command) : c.output + kPrompt;
+        EXPECT_TRUE(Header(c.command) + ending == app.Log()) << app.Log().substr(0, 400);
+        ExpectNoChildLeft();
+    }
+}
+
 TEST_F(FaultSuiteTest, AwkwardDrops)
 {
     IniFileGuard ini;
