@@ -796,16 +796,11 @@ TEST_F(FaultSuiteTest, ChildrenThatCrashReadInputOrLeaveAGrandchild)
 
 namespace {
 
-// Kernel handles of this process, counted one by one: Wine answers 0 to GetProcessHandleCount.
+// Kernel handles of this process (counted one by one under Wine, which answers 0 to
+// GetProcessHandleCount).
 DWORD KernelHandles()
 {
-    DWORD count = 0;
-    for (UINT_PTR value = 4; value < 0x10000; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
-            ++count;
-    }
-    return count;
+    return testing_support::HandleCount();
 }
 
 // GDI objects of this process. GetGuiResources answers 0 under Wine, whose handle table also
