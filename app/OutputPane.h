@@ -22,6 +22,11 @@ public:
     // Puts an empty selection at the very end of the text of an edit or rich-edit control.
     static void SelectEnd(HWND paneWindow);
 
+    // The message by which a job's worker hands one chunk of the child's output (lParam) to the
+    // log pane made by CreatePane, which inserts it on its own thread and answers 1. Any other
+    // window answers 0.
+    static UINT ChunkMessage();
+
     HWND window;
     bool plainEdit;
 };

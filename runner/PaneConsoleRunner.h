@@ -10,6 +10,10 @@ public:
     HWND SetPane(HWND window);
     void OnOutput(const char* text) override;
 
+    // Inserts one chunk of output at the end of the pane, message by message: what OnOutput does
+    // for a window that does not take whole chunks, and what the log pane does on its own thread.
+    static void InsertChunk(HWND pane, const char* text);
+
     HWND paneWindow;
 };
 

@@ -1,0 +1,194 @@
+// A chunk of the child's output reaches the log with the same text whichever way it goes in: piece
+// by piece into a plain rich edit (each CR LF pair on its own, as the runner always did), whole
+// when its breaks allow, or handed in one message to the program's own log pane, which inserts it
+// on its own thread with drawing held back.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <richedit.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/MainFrame.h"
+#include "app/OutputPane.h"
+#include "runner/PaneConsoleRunner.h"
+#include "support/TestSupport.h"
+
+using testing_support::IniFileGuard;
+using testing_support::PumpUntil;
+using testing_support::WindowText;
+
+namespace {
+
+const char kHostClass[] = "VelquethChunkInsertionHost";
+
+// A rich edit made as the program makes its pane, in a hidden window of the test's own.
+class BareRichEdit {
+public:
+    BareRichEdit()
+    {
+        LoadLibraryA("RICHED32.DLL");
+        HINSTANCE instance = GetModuleHandleA(nullptr);
+        WNDCLASSA hostClass = {};
+        hostClass.lpfnWndProc = DefWindowProcA;
+        hostClass.hInstance = instance;
+        hostClass.lpszClassName = kHostClass;
+        RegisterClassA(&hostClass);  // fails harmlessly when already registered
+        host = CreateWindowExA(0, kHostClass, "chunk host", WS_OVERLAPPEDWINDOW, 0, 0, 500, 400,
+                               nullptr, nullptr, instance, nullptr);
+        window = CreateWindowExA(WS_EX_CONTROLPARENT, "RichEdit", "",
+                                 WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL |
+                                     ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                                 0, 0, 480, 360, host, nullptr, instance, nullptr);
+        SendMessageA(window, EM_LIMITTEXT, 0x7FFFFFFE, 0);
+    }
+    ~BareRichEdit()
+    {
+        if (host)
+            DestroyWindow(host);
+    }
+    HWND Handle() const { return window; }
+
+private:
+    HWND host = nullptr;
+    HWND window = nullptr;
+};
+
+// The runner's insertion as it always was: each CR LF pair as a piece of its own.
+void InsertPieceByPiece(HWND pane, const std::string& chunk)
+{
+    std::string text = chunk.substr(0, std::strlen(chunk.c_str()));
+    size_t start = 0;
+    auto insert = [pane](const std::string& piece) {
+        OutputPane::SelectEnd(pane);
+        SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+    };
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", start)) {
+        if (at > start)
+            insert(text.substr(start, at - start));
+        insert("\r\n");
+        start = at + 2;
+    }
+    if (start < text.size())
+        insert(text.substr(start));
+}
+
+std::string LogOf(HWND pane)
+{
+    return WindowText(pane);
+}
+
+struct Chunk {
+    const char* name;
+    std::string text;
+};
+
+std::vector<Chunk> Chunks()
+{
+    return {
+        {"letters", "abcdef"},
+        {"lines", "line 1\r\nline 2\r\nline 3\r\n"},
+        {"pairs in a row", "a\r\n\r\n\r\nb"},
+        {"second half of a split pair", "\nafter"},
+        {"first half of a split pair", "before\r"},
+        {"lone CR inside", "a\rb\r\nc"},
+        {"lone LF inside", "a\nb\r\nc"},
+        {"CR CR LF", "a\r\r\nb"},
+        {"LF CR", "a\n\rb"},
+        {"NUL inside", std::string("shown\r\n\0hidden", 15)},
+        {"a full read", std::string(254, 'x') + "\r\n"},
+    };
+}
+
+// The application's main window with its real pane, made in this process.
+class App {
+public:
+    App() : frame(new MainFrame)
+    {
+        created = frame->Create(GetModuleHandleA(nullptr), SW_SHOW);
+        if (created)
+            banner = LogOf(frame->paneWindow);
+    }
+    ~App()
+    {
+        if (frame->mainWindow && IsWindow(frame->mainWindow))
+            DestroyWindow(frame->mainWindow);
+        testing_support::PumpFor(20);
+        delete frame;
+    }
+    HWND Pane() const { return frame->paneWindow; }
+    std::string JobLog() const { return LogOf(Pane()).substr(banner.size()); }
+
+    MainFrame* frame;
+    bool created = false;
+    std::string banner;
+};
+
+// Counts the pane's WM_PAINT messages, in front of the pane's own procedure.
+WNDPROC paneProcedure = nullptr;
+int paints = 0;
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT)
+        ++paints;
+    return CallWindowProcA(paneProcedure, window, message, wParam, lParam);
+}
+
+} // namespace
+
+TEST(ChunkInsertionTest, EveryWayGivesThePieceByPieceText)
+{
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    for (const Chunk& chunk : Chunks()) {
+        SCOPED_TRACE(chunk.name);
+        BareRichEdit reference;
+        InsertPieceByPiece(reference.Handle(), chunk.text);
+        std::string expected = LogOf(reference.Handle());
+
+        // A window that does not take whole chunks gets them message by message.
+        BareRichEdit bare;
+        EXPECT_EQ(0, SendMessageA(bare.Handle(), OutputPane::ChunkMessage(), 0,
+                                  reinterpret_cast<LPARAM>("x")));
+        PaneConsoleRunner runner;
+        runner.SetPane(bare.Handle());
+        runner.OnOutput(chunk.text.c_str());
+        EXPECT_EQ(expected, LogOf(bare.Handle()));
+
+        // The program's own pane takes the chunk in one message.
+        SendMessageA(app.Pane(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+        app.banner.clear();
+        EXPECT_EQ(1, SendMessageA(app.Pane(), OutputPane::ChunkMessage(), 0,
+                                  reinterpret_cast<LPARAM>(chunk.text.c_str())));
+        EXPECT_EQ(expected, app.JobLog());
+    }
+}
+
+TEST(ChunkInsertionTest, ThePaneIsDrawnAgainAfterABurst)
+{
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    HWND pane = app.Pane();
+    PaneConsoleRunner runner;
+    runner.SetPane(pane);
+    paneProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
+    testing_support::PumpFor(200);
+    const char line[] = "a line of the burst\r\n";
+    for (int i = 0; i < 200; ++i)
+        runner.OnOutput(line);
+    paints = 0;
+    // Drawing is held back only while a chunk goes in: the pane stays visible to the user.
+    EXPECT_TRUE(IsWindowVisible(pane));
+    EXPECT_NE(0, GetWindowLongPtrA(pane, GWL_STYLE) & WS_VISIBLE);
+    // The burst ends on screen: the pane paints after its last chunk, and nothing is left over.
+    EXPECT_TRUE(PumpUntil([pane] { return paints > 0 && !GetUpdateRect(pane, nullptr, FALSE); },
+                          5000));
+    SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(paneProcedure));
+    EXPECT_EQ(200u * std::strlen(line), app.JobLog().size());
+}
