@@ -1,7 +1,6 @@
 #include "Driver.h"
 
 #include <richedit.h>
-#include <tlhelp32.h>
 
 #include <cstring>
 
@@ -251,39 +250,4 @@ std::vector<HWND> WindowsTitledVelqueth()
     std::vector<HWND> windows;
     EnumWindows(CollectTitled, reinterpret_cast<LPARAM>(&windows));
     return windows;
-}
-
-int CountProcesses(const char* name)
-{
-    int count = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return -1;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (lstrcmpiA(entry.szExeFile, name) == 0)
-            ++count;
-    CloseHandle(snapshot);
-    return count;
-}
-
-void KillProcesses(const char* name)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (lstrcmpiA(entry.szExeFile, name) != 0)
-            continue;
-        HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
-        if (p) {
-            TerminateProcess(p, 97);
-            WaitForSingleObject(p, 2000);
-            CloseHandle(p);
-        }
-    }
-    CloseHandle(snapshot);
 }

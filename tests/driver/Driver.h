@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
+
 class Driver {
 public:
     // Copies Velqueth.exe (and the .chm) into a fresh folder named after the test.
@@ -58,9 +60,7 @@ private:
 
 // Windows of the desktop whose title is exactly "Velqueth".
 std::vector<HWND> WindowsTitledVelqueth();
-// Processes whose image name is `name` (case-insensitive).
-int CountProcesses(const char* name);
-// Ends every process named `name` (clean-up after a failed test).
-void KillProcesses(const char* name);
+using testing_support::CountProcesses;
+using testing_support::KillProcesses;
 
 #endif

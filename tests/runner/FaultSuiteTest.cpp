@@ -8,7 +8,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <richedit.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -43,21 +42,7 @@ std::string Quoted(const std::string& path)
     return "\"" + path + "\"";
 }
 
-int CountProcesses(const char* name)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return -1;
-    int count = 0;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (lstrcmpiA(entry.szExeFile, name) == 0)
-            ++count;
-    }
-    CloseHandle(snapshot);
-    return count;
-}
+using testing_support::CountProcesses;
 
 int LiveChildren()
 {
@@ -66,22 +51,7 @@ int LiveChildren()
 
 void KillChildren()
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (lstrcmpiA(entry.szExeFile, "vqchild.exe") != 0)
-            continue;
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
-        if (process) {
-            TerminateProcess(process, 97);
-            WaitForSingleObject(process, 2000);
-            CloseHandle(process);
-        }
-    }
-    CloseHandle(snapshot);
+    testing_support::KillProcesses("vqchild.exe");
 }
 
 // The main window as the entry point makes it, torn down as the entry point does.

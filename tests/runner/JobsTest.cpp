@@ -4,7 +4,6 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <cstring>
 #include <string>
@@ -66,18 +65,7 @@ int CountOf(const std::string& text, const std::string& part)
 // vqchild processes alive anywhere on this system.
 int LiveChildren()
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return -1;
-    int count = 0;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (lstrcmpiA(entry.szExeFile, "vqchild.exe") == 0)
-            ++count;
-    }
-    CloseHandle(snapshot);
-    return count;
+    return testing_support::CountProcesses("vqchild.exe");
 }
 
 // A named event that vqchild's "wait" command waits for.

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <richedit.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -214,6 +215,41 @@ DWORD HandleCount()
             ++count;
     }
     return count;
+}
+
+int CountProcesses(const char* name)
+{
+    int count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, name) == 0)
+            ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+void KillProcesses(const char* name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, name) != 0)
+            continue;
+        HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (p) {
+            TerminateProcess(p, 97);
+            WaitForSingleObject(p, 2000);
+            CloseHandle(p);
+        }
+    }
+    CloseHandle(snapshot);
 }
 
 std::string Unix(const std::string& text)

@@ -78,6 +78,11 @@ COLORREF ColourAt(HWND richEdit, int pos, bool* automatic = nullptr);
 // Number of handles this process holds.
 DWORD HandleCount();
 
+// Processes on this system whose image name is `name` (case-insensitive), and ending them all
+// (clean-up after a failed test).
+int CountProcesses(const char* name);
+void KillProcesses(const char* name);
+
 // Replaces "\r\n" by "\n" (for readable comparisons of log text).
 std::string Unix(const std::string& text);
 
