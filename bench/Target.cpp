@@ -275,6 +275,16 @@ bool Target::EndsWith(long length, const std::string& suffix) const
     return Read(length - size, length, &tail) && tail == suffix;
 }
 
+bool Target::Append(const std::string& text) const
+{
+    // The system carries EM_REPLACESEL's text across to the program itself.
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutA(pane, EM_SETSEL, 0x7FFFFFFF, 0x7FFFFFFF, SMTO_NORMAL, kAnswerMs,
+                               &answer) &&
+           SendMessageTimeoutA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()),
+                               SMTO_NORMAL, kAnswerMs * 4, &answer);
+}
+
 ProcessCounters Target::Counters() const
 {
     ProcessCounters counters;

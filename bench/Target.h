@@ -51,6 +51,8 @@ public:
     // Characters [from, to) of the log, read in pieces through the buffer inside the program.
     bool Read(long from, long to, std::string* text) const;
     bool EndsWith(long length, const std::string& suffix) const;
+    // Inserts text at the end of the log as a paste would.
+    bool Append(const std::string& text) const;
 
     ProcessCounters Counters() const;
     int ThreadCount() const;
