@@ -7,7 +7,7 @@
 //   --only      the parts to run: f floods (limit, program, round trips, memory with the
 //               flood's log), m memory with 10 and 50 MiB logs, l latency, s start-up,
 //               j jobs (object counts); default all
-//   --cap       longest a flood of the program may take before it is stopped (default 30 s)
+//   --cap       longest a flood of the program may take before it is stopped (default 20 s)
 //   --flood     KIB:LINE, repeatable: run these floods instead (LINE 80 or 0 for no break)
 //
 // Every flood is N bytes of vqchild's pattern written with one WriteFile: with 80-byte lines
@@ -36,7 +36,7 @@ const unsigned long kMiB = 1024 * 1024;
 struct Options {
     bool quick = false;
     std::string only = "fmlsj";
-    double capMs = 30000;
+    double capMs = 20000;
     std::string out;
     std::vector<std::pair<unsigned long, unsigned long>> floods;  // KiB, line length
 };
