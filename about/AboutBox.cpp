@@ -1,11 +1,11 @@
-#include "AboutBox.h"
+#include "about/AboutBox.h"
 
 #include <cstdio>
 
-#include "DialogTemplate.h"
-#include "VersionInfo.h"
-#include "app/BuildConstants.h"
-#include "app/Seams.h"
+#include "about/DialogTemplate.h"
+#include "about/VersionInfo.h"
+#include "base/Seams.h"
+#include "res/BuildConstants.h"
 
 namespace {
 
@@ -25,9 +25,6 @@ const int kLineChars = 64;
 const int kLinkTextChars = 64;
 const int kMailValueChars = 64;
 const int kShellTextChars = 128;
-
-// The box is modal, so at most one exists; set when the dialog initialises.
-AboutBox* currentAboutBox = nullptr;
 
 bool IsLink(const AboutBox* box, int id)
 {
@@ -76,8 +73,6 @@ void AboutBox::Show(HWND owner, const char* iconName, const char* productNameTex
     HWND focus = GetFocus();
     DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog.Data(), owner, AboutDialogProc,
                             reinterpret_cast<LPARAM>(this));
-    if (currentAboutBox == this)
-        currentAboutBox = nullptr;
     if (focus && IsWindow(focus))
         SetFocus(focus);
 }
@@ -85,17 +80,25 @@ void AboutBox::Show(HWND owner, const char* iconName, const char* productNameTex
 INT_PTR CALLBACK AboutBox::AboutDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                            LPARAM lParam)
 {
+    AboutBox* box = reinterpret_cast<AboutBox*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+    if (message == WM_INITDIALOG) {
+        box = reinterpret_cast<AboutBox*>(lParam);
+        SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
+    }
+    // Messages that come before WM_INITDIALOG find no box.
+    if (!box)
+        return message == WM_INITDIALOG ? TRUE : FALSE;
+    return box->DialogProc(dialog, message, wParam, lParam);
+}
+
+INT_PTR AboutBox::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_INITDIALOG:
-        currentAboutBox = reinterpret_cast<AboutBox*>(lParam);
-        if (currentAboutBox)
-            currentAboutBox->OnInitDialog(dialog);
+        OnInitDialog(dialog);
         return TRUE;
     case WM_CTLCOLORSTATIC:
-        if (!currentAboutBox)
-            return FALSE;
-        return currentAboutBox->OnCtlColorStatic(reinterpret_cast<HDC>(wParam),
-                                                 reinterpret_cast<HWND>(lParam));
+        return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, 1);
@@ -103,8 +106,7 @@ INT_PTR CALLBACK AboutBox::AboutDialogProc(HWND dialog, UINT message, WPARAM wPa
         }
         return FALSE;
     case WM_DESTROY:
-        if (currentAboutBox)
-            currentAboutBox->OnDestroy(dialog);
+        OnDestroy(dialog);
         return FALSE;
     default:
         return FALSE;

@@ -30,6 +30,7 @@ public:
     WNDPROC previousLinkProc;
 
 private:
+    INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     void OnInitDialog(HWND dialog);
     INT_PTR OnCtlColorStatic(HDC dc, HWND control);
     void OnDestroy(HWND dialog);

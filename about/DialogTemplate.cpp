@@ -1,4 +1,4 @@
-#include "DialogTemplate.h"
+#include "about/DialogTemplate.h"
 
 #include <climits>
 #include <cstring>

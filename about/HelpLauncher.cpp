@@ -1,4 +1,4 @@
-#include "HelpLauncher.h"
+#include "about/HelpLauncher.h"
 
 #include <oleauto.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "app/Seams.h"
+#include "base/Seams.h"
 #include "config/AppPaths.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "VersionInfo.h"
+#include "about/VersionInfo.h"
 
 #include <cstdio>
 #include <memory>

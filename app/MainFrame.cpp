@@ -1,8 +1,8 @@
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 
 #include <cstdlib>
 
-#include "../res/resource.h"
+#include "res/resource.h"
 
 MainFrame::MainFrame()
     : workerThread(nullptr),
@@ -28,6 +28,14 @@ MainFrame::~MainFrame()
     jobCommandLine = nullptr;
     if (jobGroup)
         CloseHandle(jobGroup);
+}
+
+bool MainFrame::Release(MainFrame* frame)
+{
+    if (!frame->ReleaseWorker(frame->jobEndedByClose ? 3000 : 0))
+        return false;
+    delete frame;
+    return true;
 }
 
 bool MainFrame::Create(HINSTANCE instance, int showCommand)

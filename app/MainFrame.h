@@ -1,18 +1,11 @@
 // MainFrame: the one application object.
-//
-// Threading contract. The user-interface thread owns every field. A job's worker thread (see
-// runner/Jobs.cpp) receives the frame and, while it runs, reads jobCommandLine, paneWindow,
-// settings.displayProgram and jobGroup, uses outputPane, and alone writes savedCursor. The
-// user-interface thread writes none of those while workerThread is alive: StartJob refuses a
-// request then, so the one-job rule is the whole synchronisation. The frame is deleted only when
-// no worker is alive (see ReleaseWorker).
 #ifndef VELQUETH_APP_MAINFRAME_H
 #define VELQUETH_APP_MAINFRAME_H
 
 #include <windows.h>
 
-#include "../config/Settings.h"
-#include "OutputPane.h"
+#include "app/OutputPane.h"
+#include "config/Settings.h"
 
 class MainFrame {
 public:
@@ -23,13 +16,20 @@ public:
     bool Create(HINSTANCE instance, int showCommand);
     void RegisterWindowClass(HINSTANCE instance);
 
+    // After the message loop: deletes the frame unless a job's worker is still alive, which would
+    // read it after it is freed (the frame is then left to the process exit). After the close box
+    // ended a job the worker finishes at once, so it is given a moment; after File, Exit it is not
+    // waited for at all. Answers whether the frame was deleted.
+    static bool Release(MainFrame* frame);
+
     // Main window.
     static LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate(HWND window);
     LRESULT OnClose();
     LRESULT OnNotify(HWND window, NMHDR* header);
     void OnSize(int width, int height);
-    void OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool CreateToolbar(HWND window);
 
     // Output pane.
@@ -53,6 +53,20 @@ public:
     // closes its handle. Answers true when no worker is alive any more, so the frame may be deleted.
     bool ReleaseWorker(DWORD waitMs);
 
+    // Threading contract. Two threads use the frame: the user-interface thread (the message
+    // loop, every window and dialog, every run request) and at most one job's worker thread
+    // (JobThread). There are no locks: the one-job rule is the whole synchronisation.
+    //
+    // Written by the user-interface thread only while no worker is alive (StartJob writes them
+    // after its busy check has found none; the worker only reads them):
+    //   settings (the worker reads displayProgram), jobCommandLine, jobGroup.
+    // Written once while the main window is created, before any job; read by both threads:
+    //   outputPane (the worker appends through it: each append is a message that the
+    //   user-interface thread carries out), mainWindow, paneWindow, toolbarWindow.
+    // Written and read by the worker alone, during its job: savedCursor.
+    // Written and read by the user-interface thread alone: workerThread, jobEndedByClose,
+    //   commandLine, windowTitle, windowClassName.
+    // The frame is deleted only when no worker is alive any more (Release).
     Settings settings;
     OutputPane outputPane;
     HANDLE workerThread;
@@ -66,7 +80,7 @@ public:
     char* jobCommandLine;
 
     // Job object that holds every child a job starts, so that closing the window can end the
-    // whole tree. Created with the frame; null when the system refused one.
+    // whole tree. Created with the frame and anew for each job; null when the system refused one.
     HANDLE jobGroup;
     // Set by OnClose when it had to end a running job: the teardown then waits a little for the
     // worker to notice, instead of not at all.

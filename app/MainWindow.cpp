@@ -1,53 +1,53 @@
 // The main window procedure: one named handler per message, and the command table.
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "../about/AboutBox.h"
-#include "../about/HelpLauncher.h"
-#include "../config/PropertiesDialog.h"
-#include "../res/resource.h"
-#include "Commands.h"
+#include "about/AboutBox.h"
+#include "about/HelpLauncher.h"
+#include "config/PropertiesDialog.h"
+#include "res/Commands.h"
+#include "res/resource.h"
 
 LRESULT CALLBACK MainFrame::MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     MainFrame* frame = reinterpret_cast<MainFrame*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    switch (message) {
-    case WM_CREATE: {
+    if (message == WM_CREATE) {
         // Stored before anything else runs, so every later message finds its frame.
-        CREATESTRUCTA* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        frame = static_cast<MainFrame*>(create->lpCreateParams);
+        frame = static_cast<MainFrame*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame));
-        frame->OnCreate(window);
-        return 0;
     }
+    // The few messages that come before WM_CREATE find no frame yet.
+    if (!frame)
+        return DefWindowProcA(window, message, wParam, lParam);
+    return frame->WindowProc(window, message, wParam, lParam);
+}
+
+LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(window);
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
     case WM_SIZE:
-        if (frame)
-            frame->OnSize(LOWORD(lParam), HIWORD(lParam));
+        OnSize(LOWORD(lParam), HIWORD(lParam));
         return 0;
     case WM_CLOSE:
-        return frame ? frame->OnClose() : DefWindowProcA(window, message, wParam, lParam);
+        return OnClose();
     case WM_NOTIFY:
-        return frame ? frame->OnNotify(window, reinterpret_cast<NMHDR*>(lParam)) : 0;
-    case WM_COMMAND: {
-        if (!frame)
-            break;
-        LRESULT result = 0;
-        frame->OnCommand(window, message, wParam, lParam, &result);
-        return result;
-    }
+        return OnNotify(window, reinterpret_cast<NMHDR*>(lParam));
+    case WM_COMMAND:
+        return OnCommand(window, message, wParam, lParam);
     case WM_CTLCOLOREDIT:
         // Only a plain edit pane asks; a rich-edit pane draws itself.
         SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
         return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
     case WM_DROPFILES:
-        if (frame)
-            return frame->OnDropFiles(reinterpret_cast<HDROP>(wParam));
-        break;
+        return OnDropFiles(reinterpret_cast<HDROP>(wParam));
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -94,78 +94,77 @@ LRESULT MainFrame::OnClose()
 
 LRESULT MainFrame::OnNotify(HWND window, NMHDR* header)
 {
-    switch (static_cast<int>(header->code)) {
-    case -520: {  // TTN_NEEDTEXTA: the tooltip loads the string whose id is the command id
+    switch (header->code) {
+    case TTN_NEEDTEXTA: {  // the tooltip loads the string whose id is the command id
         NMTTDISPINFOA* info = reinterpret_cast<NMTTDISPINFOA*>(header);
         info->lpszText = MAKEINTRESOURCEA(LOWORD(header->idFrom));
         info->hinst = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
         return 0;
     }
-    case -707:  // TBN_QUERYDELETE
+    case TBN_QUERYDELETE:
         return 1;
     }
     return 0;
 }
 
-void MainFrame::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+LRESULT MainFrame::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    *result = 0;
     UINT id = LOWORD(wParam);
     switch (id) {
     case ID_ABOUT: {
         AboutBox about;
         about.Show(window, ICON_APPLICATION_NAME, "Velqueth", IDC_HAND_CURSOR, "Hestrel Ltd");
-        return;
+        return 0;
     }
     case ID_EXIT:
         // No close handling: a running job is neither waited for nor ended.
         DestroyWindow(window);
-        return;
+        return 0;
     case ID_RUN_COMMAND_LINE:
         StartJob(commandLine);
-        return;
+        return 0;
     case ID_CUT:
         SendMessageA(paneWindow, WM_CUT, 0, 0);
-        return;
+        return 0;
     case ID_COPY:
         SendMessageA(paneWindow, WM_COPY, 0, 0);
-        return;
+        return 0;
     case ID_PASTE:
         SendMessageA(paneWindow, WM_PASTE, 0, 0);
-        return;
+        return 0;
     case ID_DELETE:
         SendMessageA(paneWindow, WM_CLEAR, 0, 0);
-        return;
+        return 0;
     case ID_SELECT_ALL:
         SetFocus(paneWindow);
         SendMessageA(paneWindow, EM_SETSEL, 0, -1);
-        return;
+        return 0;
     case ID_UNDO:
         SendMessageA(paneWindow, EM_UNDO, 0, 0);
-        return;
+        return 0;
     case ID_RUN_DEFAULT:
         RunDefault();
-        return;
+        return 0;
     case ID_PROPERTIES: {
         PropertiesDialog dialog;
         dialog.Run(window);
         // OK or Cancel alike: the menu follows the file.
         RebuildRunMenu(window);
-        return;
+        return 0;
     }
     case ID_USER_GUIDE: {
         HelpLauncher launcher;
         launcher.Open();
-        return;
+        return 0;
     }
     case ID_CLEAR_SCREEN:
         SendMessageA(paneWindow, EM_SETSEL, 0, -1);
         SendMessageA(paneWindow, WM_CLEAR, 0, 0);
-        return;
+        return 0;
     }
     if (id >= ID_RUN_SLOT_1 && id <= ID_RUN_SLOT_8) {
         RunSlot(id);
-        return;
+        return 0;
     }
-    *result = DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
 }

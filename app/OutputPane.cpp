@@ -1,9 +1,57 @@
-#include "OutputPane.h"
+#include "app/OutputPane.h"
 
 #include <richedit.h>
 
 #include <climits>
 #include <cstring>
+
+namespace {
+
+// Inserts the pieces of one chunk at the end of the log. Moving the selection makes a rich edit
+// take the format of the text before it (the grey header), so the first piece goes in right after
+// the end has been given the automatic colour; later pieces follow text of that colour. A plain
+// edit ignores the format.
+class EndInserter {
+public:
+    explicit EndInserter(HWND pane) : pane(pane), atEnd(true)
+    {
+        OutputPane::SelectEnd(pane);
+        CHARFORMATA format;
+        std::memset(&format, 0, sizeof format);
+        format.cbSize = sizeof format;
+        format.dwMask = CFM_COLOR;
+        format.dwEffects = CFE_AUTOCOLOR;
+        SendMessageA(pane, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    }
+
+    void Insert(const char* piece)
+    {
+        if (!atEnd)
+            OutputPane::SelectEnd(pane);
+        atEnd = false;
+        SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece));
+    }
+
+private:
+    HWND pane;
+    bool atEnd;
+};
+
+// True when every CR and LF of the text stands in a CR LF pair, apart from an LF at the very start
+// or a CR at the very end (a pair split between two reads). Such a chunk gives the same log text
+// inserted whole as inserted piece by piece, and one insertion costs far less than several.
+bool BreaksOnlyInPairs(const char* text)
+{
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == '\r' && p[1] != '\n' && p[1] != '\0')
+            return false;
+        if (*p == '\n' && p != text && p[-1] != '\r')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 OutputPane::OutputPane() : window(nullptr), plainEdit(false)
 {
@@ -71,169 +119,51 @@ LRESULT OutputPane::Append(const char* text, COLORREF colour)
     return SendMessageA(window, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
 }
 
-// ---------------------------------------------------------------------------------------------
-// Creation of the pane window, an operation of the frame.
-
-#include <commctrl.h>
-#include <cstdio>
-
-#include <new>
-
-#include "../about/VersionInfo.h"
-#include "../runner/PaneConsoleRunner.h"
-#include "BuildConstants.h"
-#include "Commands.h"
-#include "MainFrame.h"
-#include "Seams.h"
-
-void FormatBannerLine(char* line, size_t size, const char* title, const char* special,
-                      const char* version, const char* url)
+void OutputPane::SendChunk(HWND paneWindow, const char* text)
 {
-    const char kBreak[] = "\r\n";
-    if (size < sizeof kBreak) {
-        if (size > 0)
-            line[0] = '\0';
+    if (!paneWindow || !text || text[0] == '\0')
+        return;
+    // One cross-thread message costs far more than the work it carries, so the log pane takes the
+    // whole chunk in one.
+    if (SendMessageA(paneWindow, ChunkMessage(), 0, reinterpret_cast<LPARAM>(text)))
+        return;
+    InsertChunk(paneWindow, text);
+}
+
+void OutputPane::InsertChunk(HWND paneWindow, const char* text)
+{
+    if (!paneWindow || !text || text[0] == '\0')
+        return;
+    size_t length = std::strlen(text);
+    char* copy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, length + 1));
+    if (!copy)
+        return;
+    std::memcpy(copy, text, length + 1);
+
+    EndInserter inserter(paneWindow);
+    if (BreaksOnlyInPairs(copy)) {
+        inserter.Insert(copy);
+        HeapFree(GetProcessHeap(), 0, copy);
         return;
     }
-    int written = std::snprintf(line, size, "%s Version %s %s\t%s%s", title, special, version, url,
-                                kBreak);
-    if (written < 0 || static_cast<size_t>(written) >= size) {
-        size_t keep = size - sizeof kBreak;  // room for the break and the terminator
-        std::snprintf(line + keep, size - keep, "%s", kBreak);
+
+    // Otherwise line breaks go in as pieces of their own, so that lone CRs and LFs next to them
+    // stay as the child wrote them.
+    char* piece = copy;
+    for (char* scan = copy; *scan != '\0';) {
+        if (scan[0] == '\r' && scan[1] == '\n') {
+            *scan = '\0';
+            if (*piece != '\0')
+                inserter.Insert(piece);
+            inserter.Insert("\r\n");
+            scan += 2;
+            piece = scan;
+        } else {
+            ++scan;
+        }
     }
-}
+    if (*piece != '\0')
+        inserter.Insert(piece);
 
-namespace {
-
-// While a child floods the log, the pane is drawn again whole at most this often. Drawing the
-// text and both scroll bars after every chunk cost many times the insertion itself (under Wine
-// it held a flood to a few KB/s); the text itself still goes in at once.
-const DWORD kRedrawIntervalMs = 100;
-const UINT_PTR kRedrawTimer = 0x5651;
-
-// The log pane's drawing state, in the pane's user-data slot from CreatePane until the pane goes.
-struct PaneRedraw {
-    WNDPROC original;
-    DWORD lastRedraw;
-    bool redrawDue;
-};
-
-void RedrawPane(HWND pane, PaneRedraw* state)
-{
-    if (state->redrawDue) {
-        KillTimer(pane, kRedrawTimer);
-        state->redrawDue = false;
-    }
-    state->lastRedraw = GetTickCount();
-    RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
-}
-
-// One chunk at the end of the log, on this thread, with drawing off; the pane is drawn again at
-// once when it has not been for a while, else when the interval is over, so the log follows the
-// output live and a burst ends on screen.
-LRESULT InsertChunkBatched(HWND pane, PaneRedraw* state, const char* text)
-{
-    CallWindowProcA(state->original, pane, WM_SETREDRAW, FALSE, 0);
-    PaneConsoleRunner::InsertChunk(pane, text);
-    CallWindowProcA(state->original, pane, WM_SETREDRAW, TRUE, 0);
-    DWORD since = GetTickCount() - state->lastRedraw;
-    if (since >= kRedrawIntervalMs) {
-        RedrawPane(pane, state);
-    } else if (!state->redrawDue) {
-        state->redrawDue = true;
-        SetTimer(pane, kRedrawTimer, kRedrawIntervalMs - since, nullptr);
-    }
-    return 1;
-}
-
-LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    PaneRedraw* state = reinterpret_cast<PaneRedraw*>(GetWindowLongPtrA(pane, GWLP_USERDATA));
-    WNDPROC original = state->original;
-    if (message == OutputPane::ChunkMessage())
-        return InsertChunkBatched(pane, state, reinterpret_cast<const char*>(lParam));
-    if (message == WM_TIMER && wParam == kRedrawTimer) {
-        RedrawPane(pane, state);
-        return 0;
-    }
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-        SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
-        delete state;
-    }
-    return CallWindowProcA(original, pane, message, wParam, lParam);
-}
-
-// Without the state the pane simply stays as the system made it, and the worker inserts message
-// by message.
-void BatchRedraws(HWND pane)
-{
-    PaneRedraw* state = new (std::nothrow) PaneRedraw;
-    if (!state)
-        return;
-    state->lastRedraw = GetTickCount() - kRedrawIntervalMs;
-    state->redrawDue = false;
-    state->original = nullptr;
-    SetWindowLongPtrA(pane, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-    WNDPROC original = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(pane, GWLP_WNDPROC));
-    state->original = original;
-    if (!original || !SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PaneProc))) {
-        SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
-        delete state;
-    }
-}
-
-} // namespace
-
-HWND MainFrame::CreatePane(HWND window)
-{
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
-    RECT client;
-    GetClientRect(window, &client);
-
-    // The libraries stay loaded for the life of the process.
-    if (!GetModuleHandleA("RICHED32.DLL"))
-        LoadLibraryA("RICHED32.DLL");
-    if (!GetModuleHandleA("RICHED20.DLL"))
-        LoadLibraryA("RICHED20.DLL");
-
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    const DWORD style = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                        ES_AUTOVSCROLL | ES_AUTOHSCROLL;
-    HWND pane = nullptr;
-    const char* const classes[] = {"RichEdit", "Edit"};
-    for (const char* className : classes) {
-        pane = CreateWindowExA(WS_EX_CONTROLPARENT, className, "", style, 0, 0, client.right,
-                               client.bottom, window,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PANE)), instance,
-                               nullptr);
-        if (pane)
-            break;
-    }
-    if (!pane) {
-        seams::messageBox(window, "Failed to create the Edit control", windowTitle, MB_ICONERROR);
-        return nullptr;
-    }
-
-    LOGFONTA description;
-    static_assert(sizeof description == 60, "the narrow logical-font record");
-    if (GetObjectA(GetStockObject(SYSTEM_FIXED_FONT), sizeof description, &description)) {
-        HFONT font = CreateFontIndirectA(&description);  // lives as long as the pane
-        if (font)
-            SendMessageA(pane, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    }
-
-    outputPane.Attach(pane);
-    BatchRedraws(pane);
-
-    char version[32];
-    char special[32];
-    VersionInfo info;
-    info.GetValue("FileVersion", version, sizeof version);
-    info.GetValue("SpecialBuild", special, sizeof special);
-    char banner[256];
-    FormatBannerLine(banner, sizeof banner, windowTitle, special, version, VELQUETH_WEB_URL);
-    outputPane.Append(banner, kColourGrey);
-    return pane;
+    HeapFree(GetProcessHeap(), 0, copy);
 }

@@ -1,5 +1,6 @@
 // OutputPane: the wrapper over the log window. Append writes text at the end of the log in a
-// colour; the child's output (PaneConsoleRunner) goes in the control's automatic colour.
+// colour; the child's output goes in the control's automatic colour through the insertion
+// protocol below, which the log pane and the job's runner share.
 #ifndef VELQUETH_APP_OUTPUTPANE_H
 #define VELQUETH_APP_OUTPUTPANE_H
 
@@ -27,13 +28,16 @@ public:
     // window answers 0.
     static UINT ChunkMessage();
 
+    // Hands one chunk to the pane: whole through ChunkMessage where the pane takes it, else
+    // inserted message by message from the calling thread.
+    static void SendChunk(HWND paneWindow, const char* text);
+
+    // Inserts one chunk at the end of the pane in the automatic colour, wherever the user has put
+    // the caret or a selection. Line breaks that are not CR LF pairs stay as written.
+    static void InsertChunk(HWND paneWindow, const char* text);
+
     HWND window;
     bool plainEdit;
 };
-
-// The banner line "<title> Version <special> <version>\t<url>\r\n" in a buffer of `size` bytes. A
-// line that would not fit is cut before its line break, which it always keeps.
-void FormatBannerLine(char* line, size_t size, const char* title, const char* special,
-                      const char* version, const char* url);
 
 #endif

@@ -1,10 +1,10 @@
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 
 #include <cstdio>
 
-#include "../config/AppPaths.h"
-#include "../config/Settings.h"
-#include "Commands.h"
+#include "config/AppPaths.h"
+#include "config/Settings.h"
+#include "res/Commands.h"
 
 namespace {
 

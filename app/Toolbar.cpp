@@ -1,9 +1,9 @@
 // The toolbar along the top of the main window: 17 entries over the 15-image strip of bitmap 138.
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 
 #include <commctrl.h>
 
-#include "../res/resource.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <new>
 
-#include "../res/resource.h"
-#include "MainFrame.h"
-#include "Seams.h"
+#include "app/MainFrame.h"
+#include "base/Seams.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -24,15 +24,6 @@ void FillAccelerators(ACCEL* table)
     };
     for (int i = 0; i < kAcceleratorCount; ++i)
         table[i] = entries[i];
-}
-
-// A worker still alive when the loop ends would read the frame after it is freed; the frame is
-// then left to the process exit instead. After the close box ended the job the worker finishes
-// at once, so it is given a moment; after File, Exit it is not waited for at all.
-void DeleteFrame(MainFrame* frame)
-{
-    if (frame->ReleaseWorker(frame->jobEndedByClose ? 3000 : 0))
-        delete frame;
 }
 
 } // namespace
@@ -72,7 +63,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandText, int showCom
         }
     }
 
-    DeleteFrame(frame);
+    MainFrame::Release(frame);
     if (acceleratorTable)
         DestroyAcceleratorTable(acceleratorTable);
     return static_cast<int>(msg.wParam);

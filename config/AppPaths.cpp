@@ -1,10 +1,10 @@
-#include "AppPaths.h"
+#include "config/AppPaths.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "../app/Seams.h"
+#include "base/Seams.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "PropertiesDialog.h"
+#include "config/PropertiesDialog.h"
 
 #include <commdlg.h>
 
 #include <cstddef>
 
-#include "../app/Seams.h"
-#include "../res/resource.h"
-#include "AppPaths.h"
-#include "Settings.h"
+#include "base/Seams.h"
+#include "config/AppPaths.h"
+#include "config/Settings.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -67,36 +67,43 @@ INT_PTR CALLBACK PropertiesDialog::PropertiesDialogProc(HWND dialog, UINT messag
 {
     PropertiesDialog* self =
         reinterpret_cast<PropertiesDialog*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<PropertiesDialog*>(lParam);
+        SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
+        if (self)
+            self->dialogWindow = dialog;
+    }
+    // Messages that come before WM_INITDIALOG find no dialog object.
+    if (!self)
+        return message == WM_INITDIALOG ? TRUE : FALSE;
+    return self->DialogProc(message, wParam);
+}
 
+INT_PTR PropertiesDialog::DialogProc(UINT message, WPARAM wParam)
+{
     switch (message) {
     case WM_INITDIALOG:
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-        self = reinterpret_cast<PropertiesDialog*>(lParam);
-        if (!self)
-            return TRUE;
-        self->dialogWindow = dialog;
-        return self->OnInitDialog();
+        return OnInitDialog();
 
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         if (id == IDOK) {
-            if (self)
-                self->OnOK();
-            EndDialog(dialog, static_cast<INT_PTR>(wParam));
+            OnOK();
+            EndDialog(dialogWindow, static_cast<INT_PTR>(wParam));
             return TRUE;
         }
         if (id == IDCANCEL) {
-            EndDialog(dialog, static_cast<INT_PTR>(wParam));
+            EndDialog(dialogWindow, static_cast<INT_PTR>(wParam));
             return TRUE;
         }
-        if (IsBrowseButton(id) && self)
-            self->OnBrowse(wParam);
+        if (IsBrowseButton(id))
+            OnBrowse(wParam);
         return FALSE;
     }
 
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_CLOSE) {
-            EndDialog(dialog, 1);
+            EndDialog(dialogWindow, 1);
             return TRUE;
         }
         return FALSE;

@@ -16,6 +16,7 @@ public:
 
     static INT_PTR CALLBACK PropertiesDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                                  LPARAM lParam);
+    INT_PTR DialogProc(UINT message, WPARAM wParam);
     BOOL OnInitDialog();
     void OnBrowse(WPARAM wParam);
     void OnOK();

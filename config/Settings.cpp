@@ -1,9 +1,9 @@
-#include "Settings.h"
+#include "config/Settings.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "AppPaths.h"
+#include "config/AppPaths.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #ifndef VELQUETH_RES_RESOURCE_H
 #define VELQUETH_RES_RESOURCE_H
 
-#include "../app/Commands.h"
+#include "res/Commands.h"
 
 #define IDS_APP_TITLE         103
 #define IDS_WINDOW_CLASS      109

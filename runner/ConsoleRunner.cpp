@@ -3,7 +3,7 @@
 // Handles: every handle is set to INVALID_HANDLE_VALUE (or null, for the process record) once it
 // is closed, so that each path out of Execute can release whatever is still open without closing
 // anything twice.
-#include "ConsoleRunner.h"
+#include "runner/ConsoleRunner.h"
 
 #include <cstring>
 

@@ -1,14 +1,9 @@
 // Jobs: turning run requests into job command lines, admitting one job at a time, and running
 // each job on a worker thread of its own.
 //
-// Threading contract. StartJob, OnDropFiles, RunSlot, RunDefault, EndRunningJob and
-// ReleaseWorker run on the user-interface thread. JobThread runs on the worker and, while it
-// lives, reads jobCommandLine, paneWindow, jobGroup and settings.displayProgram, appends through
-// outputPane and alone uses savedCursor. The user-interface thread writes those fields only after
-// the busy check has found no live worker, so the one-job rule is the whole synchronisation.
-// The worker reaches the pane only through messages, which fail harmlessly once the window is
-// gone; the frame itself is deleted only after ReleaseWorker has seen the worker end.
-#include "../app/MainFrame.h"
+// The threading contract is written beside the frame's fields (app/MainFrame.h). The worker
+// reaches the pane only through messages, which fail harmlessly once the window is gone.
+#include "app/MainFrame.h"
 
 #include <shellapi.h>
 
@@ -16,10 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../app/Commands.h"
-#include "../app/Seams.h"
-#include "../config/AppPaths.h"
-#include "PaneConsoleRunner.h"
+#include "base/Seams.h"
+#include "config/AppPaths.h"
+#include "res/Commands.h"
+#include "runner/PaneConsoleRunner.h"
 
 namespace {
 

@@ -1,61 +1,8 @@
-// OnOutput runs on the job's worker thread; every insertion is a synchronous message that the
-// user-interface thread carries out, so each chunk lands whole. A pane destroyed meanwhile makes
-// the messages fail harmlessly.
-#include "PaneConsoleRunner.h"
+// OnOutput runs on the job's worker thread; the pane inserts each chunk on the user-interface
+// thread, so each chunk lands whole. A pane destroyed meanwhile makes the messages fail harmlessly.
+#include "runner/PaneConsoleRunner.h"
 
-#include <richedit.h>
-
-#include <cstring>
-
-#include "../app/OutputPane.h"
-
-namespace {
-
-// Inserts the pieces of one chunk at the end of the log, wherever the user has put the caret or a
-// selection meanwhile. Moving the selection makes a rich edit take the format of the text before
-// it (the grey header), so the first piece goes in right after the end has been given the
-// automatic colour; later pieces follow text of that colour. A plain edit ignores the format.
-class EndInserter {
-public:
-    explicit EndInserter(HWND pane) : pane(pane), atEnd(true)
-    {
-        OutputPane::SelectEnd(pane);
-        CHARFORMATA format;
-        std::memset(&format, 0, sizeof format);
-        format.cbSize = sizeof format;
-        format.dwMask = CFM_COLOR;
-        format.dwEffects = CFE_AUTOCOLOR;
-        SendMessageA(pane, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    }
-
-    void Insert(const char* piece)
-    {
-        if (!atEnd)
-            OutputPane::SelectEnd(pane);
-        atEnd = false;
-        SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece));
-    }
-
-private:
-    HWND pane;
-    bool atEnd;
-};
-
-// True when every CR and LF of the text stands in a CR LF pair, apart from an LF at the very start
-// or a CR at the very end (a pair split between two reads). Such a chunk gives the same log text
-// inserted whole as inserted piece by piece, and one insertion costs far less than several.
-bool BreaksOnlyInPairs(const char* text)
-{
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p == '\r' && p[1] != '\n' && p[1] != '\0')
-            return false;
-        if (*p == '\n' && p != text && p[-1] != '\r')
-            return false;
-    }
-    return true;
-}
-
-} // namespace
+#include "app/OutputPane.h"
 
 PaneConsoleRunner::PaneConsoleRunner() : paneWindow(nullptr)
 {
@@ -69,49 +16,5 @@ HWND PaneConsoleRunner::SetPane(HWND window)
 
 void PaneConsoleRunner::OnOutput(const char* text)
 {
-    if (!paneWindow || !text || text[0] == '\0')
-        return;
-    // The program's log pane takes the whole chunk in one message and inserts it on its own
-    // thread; one cross-thread message costs far more than the work it carries.
-    if (SendMessageA(paneWindow, OutputPane::ChunkMessage(), 0, reinterpret_cast<LPARAM>(text)))
-        return;
-    InsertChunk(paneWindow, text);
-}
-
-void PaneConsoleRunner::InsertChunk(HWND pane, const char* text)
-{
-    if (!pane || !text || text[0] == '\0')
-        return;
-    size_t length = std::strlen(text);
-    char* copy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, length + 1));
-    if (!copy)
-        return;
-    std::memcpy(copy, text, length + 1);
-
-    EndInserter inserter(pane);
-    if (BreaksOnlyInPairs(copy)) {
-        inserter.Insert(copy);
-        HeapFree(GetProcessHeap(), 0, copy);
-        return;
-    }
-
-    // Otherwise line breaks go in as pieces of their own, so that lone CRs and LFs next to them
-    // stay as the child wrote them.
-    char* piece = copy;
-    for (char* scan = copy; *scan != '\0';) {
-        if (scan[0] == '\r' && scan[1] == '\n') {
-            *scan = '\0';
-            if (*piece != '\0')
-                inserter.Insert(piece);
-            inserter.Insert("\r\n");
-            scan += 2;
-            piece = scan;
-        } else {
-            ++scan;
-        }
-    }
-    if (*piece != '\0')
-        inserter.Insert(piece);
-
-    HeapFree(GetProcessHeap(), 0, copy);
+    OutputPane::SendChunk(paneWindow, text);
 }

@@ -10,7 +10,7 @@
 
 #include "about/AboutBox.h"
 #include "about/DialogTemplate.h"
-#include "app/BuildConstants.h"
+#include "res/BuildConstants.h"
 #include "support/TestSupport.h"
 
 using testing_support::PumpUntil;

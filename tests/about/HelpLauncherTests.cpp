@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "about/HelpLauncher.h"
-#include "app/Seams.h"
+#include "base/Seams.h"
 #include "support/TestSupport.h"
 
 using testing_support::BesideExe;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "about/VersionInfo.h"
-#include "app/BuildConstants.h"
+#include "res/BuildConstants.h"
 #include "support/TestSupport.h"
 
 using testing_support::BesideExe;

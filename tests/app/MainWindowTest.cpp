@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/BuildConstants.h"
-#include "app/Commands.h"
+#include "res/BuildConstants.h"
+#include "res/Commands.h"
 #include "app/MainFrame.h"
 #include "res/resource.h"
 #include "support/TestSupport.h"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Banner.h"
 #include "app/OutputPane.h"
 #include "support/TestSupport.h"
 

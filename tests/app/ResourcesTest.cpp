@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/BuildConstants.h"
+#include "res/BuildConstants.h"
 #include "res/resource.h"
 
 namespace {

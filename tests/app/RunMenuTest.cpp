@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
+#include "res/Commands.h"
 #include "app/MainFrame.h"
 #include "res/resource.h"
 #include "support/TestSupport.h"

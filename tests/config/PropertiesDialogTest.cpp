@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Seams.h"
+#include "base/Seams.h"
 #include "config/PropertiesDialog.h"
 #include "res/resource.h"
 #include "support/TestSupport.h"

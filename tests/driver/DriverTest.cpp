@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "Driver.h"
-#include "app/BuildConstants.h"
+#include "res/BuildConstants.h"
 #include "support/TestSupport.h"
 
 using testing_support::BesideExe;

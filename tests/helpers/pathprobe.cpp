@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Seams.h"
+#include "base/Seams.h"
 #include "config/AppPaths.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
+#include "res/Commands.h"
 #include "app/MainFrame.h"
 #include "config/Settings.h"
 #include "runner/PaneConsoleRunner.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
+#include "res/Commands.h"
 #include "app/MainFrame.h"
 #include "support/TestSupport.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/Seams.h"
+#include "base/Seams.h"
 
 namespace testing_support {
 

@@ -1,7 +1,7 @@
 // Command ids of the main window, shared by the resource script and the code. Every user command
 // reaches the main window as WM_COMMAND and is told apart by the low word of wParam alone.
-#ifndef VELQUETH_APP_COMMANDS_H
-#define VELQUETH_APP_COMMANDS_H
+#ifndef VELQUETH_RES_COMMANDS_H
+#define VELQUETH_RES_COMMANDS_H
 
 #define ID_ABOUT              104
 #define ID_EXIT               105

@@ -2,8 +2,8 @@
 // another program (the shell, the HTML Help control). Production code calls them only through
 // these pointers, which start out as the real functions; tests replace them to record what would
 // have been shown and to answer as a user would.
-#ifndef VELQUETH_APP_SEAMS_H
-#define VELQUETH_APP_SEAMS_H
+#ifndef VELQUETH_BASE_SEAMS_H
+#define VELQUETH_BASE_SEAMS_H
 
 #include <windows.h>
 #include <commdlg.h>

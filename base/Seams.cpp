@@ -1,4 +1,4 @@
-#include "Seams.h"
+#include "base/Seams.h"
 
 #include <shellapi.h>
 
