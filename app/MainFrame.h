@@ -60,9 +60,14 @@ public:
     // Written by the user-interface thread only while no worker is alive (StartJob writes them
     // after its busy check has found none; the worker only reads them):
     //   settings (the worker reads displayProgram), jobCommandLine, jobGroup.
-    // Written once while the main window is created, before any job; read by both threads:
+    // Written while the main window is created, before any job; read by both threads:
     //   outputPane (the worker appends through it: each append is a message that the
-    //   user-interface thread carries out), mainWindow, paneWindow, toolbarWindow.
+    //   user-interface thread carries out, and the child's output goes through its queue),
+    //   mainWindow, paneWindow, toolbarWindow.
+    //   Exception: when the log is full, the user-interface thread moves it to a new pane window
+    //   (outputPane.window and paneWindow change). That happens only while it inserts queued
+    //   output; meanwhile the worker only pushes into the queue, and it reads the pane's window
+    //   again only after a flush has emptied the queue (OutputPane::Flush).
     // Written and read by the worker alone, during its job: savedCursor.
     // Written and read by the user-interface thread alone: workerThread, jobEndedByClose,
     //   commandLine, windowTitle, windowClassName.

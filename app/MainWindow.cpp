@@ -26,6 +26,11 @@ LRESULT CALLBACK MainFrame::MainWindowProc(HWND window, UINT message, WPARAM wPa
 
 LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == OutputPane::RenewedMessage()) {
+        // A full log went on in a new pane window: commands and layout act on that one now.
+        paneWindow = reinterpret_cast<HWND>(wParam);
+        return 0;
+    }
     switch (message) {
     case WM_CREATE:
         OnCreate(window);

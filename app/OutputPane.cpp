@@ -53,7 +53,7 @@ bool BreaksOnlyInPairs(const char* text)
 
 } // namespace
 
-OutputPane::OutputPane() : window(nullptr), plainEdit(false)
+OutputPane::OutputPane() : window(nullptr), plainEdit(false), logLimit(static_cast<size_t>(-1))
 {
 }
 
@@ -69,10 +69,35 @@ void OutputPane::Attach(HWND paneWindow)
     plainEdit = lstrcmpiA(className, "RICHEDIT") != 0;
 }
 
-UINT OutputPane::ChunkMessage()
+UINT OutputPane::WakeMessage()
 {
-    static const UINT message = RegisterWindowMessageA("Velqueth.InsertChunk");
+    static const UINT message = RegisterWindowMessageA("Velqueth.OutputQueued");
     return message;
+}
+
+UINT OutputPane::RenewedMessage()
+{
+    static const UINT message = RegisterWindowMessageA("Velqueth.PaneRenewed");
+    return message;
+}
+
+void OutputPane::Flush()
+{
+    // The pane may be renewed while it inserts (see app/LogLimit.h): a wake-up sent to the window
+    // that was just replaced fails, and goes to the new one.
+    for (HWND target = queue.Target(); target && queue.Queued() > 0; target = queue.Target()) {
+        if (!SendMessageA(target, WakeMessage(), 1, 0))
+            Sleep(1);
+    }
+}
+
+void OutputPane::AppendOutput(const char* text)
+{
+    if (!text || text[0] == '\0')
+        return;
+    // Without an open queue the pane is never renewed, so `window` is safe to read here.
+    if (!queue.Push(text, std::strlen(text)))
+        InsertChunk(window, text);
 }
 
 void OutputPane::SelectEnd(HWND paneWindow)
@@ -86,6 +111,7 @@ LRESULT OutputPane::AppendPlain(const char* text)
 {
     if (!window)
         return 0;
+    Flush();
     SelectEnd(window);
     return SendMessageA(window, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 }
@@ -97,6 +123,7 @@ LRESULT OutputPane::Append(const char* text, COLORREF colour)
     if (plainEdit)
         return AppendPlain(text);
 
+    Flush();
     SelectEnd(window);
 
     CHARFORMATA format;
@@ -117,17 +144,6 @@ LRESULT OutputPane::Append(const char* text, COLORREF colour)
     format.crTextColor = previous;
     format.dwEffects |= CFE_AUTOCOLOR;
     return SendMessageA(window, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-}
-
-void OutputPane::SendChunk(HWND paneWindow, const char* text)
-{
-    if (!paneWindow || !text || text[0] == '\0')
-        return;
-    // One cross-thread message costs far more than the work it carries, so the log pane takes the
-    // whole chunk in one.
-    if (SendMessageA(paneWindow, ChunkMessage(), 0, reinterpret_cast<LPARAM>(text)))
-        return;
-    InsertChunk(paneWindow, text);
 }
 
 void OutputPane::InsertChunk(HWND paneWindow, const char* text)

@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
+#include "app/OutputQueue.h"
+
 // Log colours (COLORREF: red in the low byte).
 const COLORREF kColourGrey = 0x808080;
 const COLORREF kColourRed = 0x0000C0;
@@ -23,21 +27,28 @@ public:
     // Puts an empty selection at the very end of the text of an edit or rich-edit control.
     static void SelectEnd(HWND paneWindow);
 
-    // The message by which a job's worker hands one chunk of the child's output (lParam) to the
-    // log pane made by CreatePane, which inserts it on its own thread and answers 1. Any other
-    // window answers 0.
-    static UINT ChunkMessage();
-
-    // Hands one chunk to the pane: whole through ChunkMessage where the pane takes it, else
-    // inserted message by message from the calling thread.
-    static void SendChunk(HWND paneWindow, const char* text);
+    // Hands one chunk of a child's output to the log, from a job's worker: into the queue when
+    // the pane takes its output from there (waiting only while the queue is full), else inserted
+    // message by message from the calling thread.
+    void AppendOutput(const char* text);
+    // Inserts everything queued, so that what comes next lands after it (any thread).
+    void Flush();
 
     // Inserts one chunk at the end of the pane in the automatic colour, wherever the user has put
     // the caret or a selection. Line breaks that are not CR LF pairs stay as written.
     static void InsertChunk(HWND paneWindow, const char* text);
 
+    // The message that tells the pane to insert queued output; wParam 1 asks for all of it.
+    static UINT WakeMessage();
+    // The message by which a full log tells its parent that it goes on in a new pane window
+    // (wParam) in place of the old one (lParam).
+    static UINT RenewedMessage();
+
     HWND window;
     bool plainEdit;
+    OutputQueue queue;
+    // The most characters the log keeps; past it, the oldest text gives way (app/LogLimit.h).
+    size_t logLimit;
 };
 
 #endif

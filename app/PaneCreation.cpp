@@ -5,10 +5,10 @@
 
 #include "about/VersionInfo.h"
 #include "app/Banner.h"
-#include "app/PaneRedraw.h"
+#include "app/PaneFeed.h"
+#include "app/PaneWindow.h"
 #include "base/Seams.h"
 #include "res/BuildConstants.h"
-#include "res/Commands.h"
 
 HWND MainFrame::CreatePane(HWND window)
 {
@@ -23,16 +23,10 @@ HWND MainFrame::CreatePane(HWND window)
     if (!GetModuleHandleA("RICHED20.DLL"))
         LoadLibraryA("RICHED20.DLL");
 
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    const DWORD style = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                        ES_AUTOVSCROLL | ES_AUTOHSCROLL;
     HWND pane = nullptr;
     const char* const classes[] = {"RichEdit", "Edit"};
     for (const char* className : classes) {
-        pane = CreateWindowExA(WS_EX_CONTROLPARENT, className, "", style, 0, 0, client.right,
-                               client.bottom, window,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PANE)), instance,
-                               nullptr);
+        pane = CreatePaneWindow(window, className, client);
         if (pane)
             break;
     }
@@ -41,16 +35,8 @@ HWND MainFrame::CreatePane(HWND window)
         return nullptr;
     }
 
-    LOGFONTA description;
-    static_assert(sizeof description == 60, "the narrow logical-font record");
-    if (GetObjectA(GetStockObject(SYSTEM_FIXED_FONT), sizeof description, &description)) {
-        HFONT font = CreateFontIndirectA(&description);  // lives as long as the pane
-        if (font)
-            SendMessageA(pane, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    }
-
     outputPane.Attach(pane);
-    BatchRedraws(pane);
+    FeedPane(&outputPane);
 
     char version[32];
     char special[32];

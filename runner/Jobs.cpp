@@ -150,6 +150,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     SetCurrentDirectoryA(directory);
 
     runner.SetPane(frame->paneWindow);
+    runner.SetOutput(&frame->outputPane);
 
     frame->outputPane.Append("\r\nExecuting:- ", kColourGrey);
     frame->outputPane.Append(frame->jobCommandLine, kColourGrey);

@@ -1,10 +1,8 @@
 // OnOutput runs on the job's worker thread; the pane inserts each chunk on the user-interface
-// thread, so each chunk lands whole. A pane destroyed meanwhile makes the messages fail harmlessly.
+// thread, so each chunk lands whole. A pane destroyed meanwhile drops what still comes.
 #include "runner/PaneConsoleRunner.h"
 
-#include "app/OutputPane.h"
-
-PaneConsoleRunner::PaneConsoleRunner() : paneWindow(nullptr)
+PaneConsoleRunner::PaneConsoleRunner() : paneWindow(nullptr), output(nullptr)
 {
 }
 
@@ -14,7 +12,15 @@ HWND PaneConsoleRunner::SetPane(HWND window)
     return paneWindow;
 }
 
+void PaneConsoleRunner::SetOutput(OutputPane* pane)
+{
+    output = pane;
+}
+
 void PaneConsoleRunner::OnOutput(const char* text)
 {
-    OutputPane::SendChunk(paneWindow, text);
+    if (output)
+        output->AppendOutput(text);
+    else
+        OutputPane::InsertChunk(paneWindow, text);
 }

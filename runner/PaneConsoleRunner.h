@@ -2,6 +2,7 @@
 #ifndef VELQUETH_RUNNER_PANECONSOLERUNNER_H
 #define VELQUETH_RUNNER_PANECONSOLERUNNER_H
 
+#include "app/OutputPane.h"
 #include "runner/ConsoleRunner.h"
 
 class PaneConsoleRunner : public ConsoleRunner {
@@ -10,7 +11,12 @@ public:
     HWND SetPane(HWND window);
     void OnOutput(const char* text) override;
 
+    // The log's wrapper, when the runner writes into the program's log: chunks then travel
+    // through its queue instead of one message each. Not owned.
+    void SetOutput(OutputPane* pane);
+
     HWND paneWindow;
+    OutputPane* output;
 };
 
 #endif

@@ -1,7 +1,7 @@
 // A chunk of the child's output reaches the log with the same text whichever way it goes in: piece
 // by piece into a plain rich edit (each CR LF pair on its own, as the runner always did), whole
-// when its breaks allow, or handed in one message to the program's own log pane, which inserts it
-// on its own thread with drawing held back.
+// when its breaks allow, or through the queue of the program's own log pane, which inserts it on
+// its own thread with drawing held back.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -152,18 +152,20 @@ TEST(ChunkInsertionTest, EveryWayGivesThePieceByPieceText)
 
         // A window that does not take whole chunks gets them message by message.
         BareRichEdit bare;
-        EXPECT_EQ(0, SendMessageA(bare.Handle(), OutputPane::ChunkMessage(), 0,
-                                  reinterpret_cast<LPARAM>("x")));
         PaneConsoleRunner runner;
         runner.SetPane(bare.Handle());
         runner.OnOutput(chunk.text.c_str());
         EXPECT_EQ(expected, LogOf(bare.Handle()));
 
-        // The program's own pane takes the chunk in one message.
+        // The program's own pane takes the chunk through its queue.
         SendMessageA(app.Pane(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
         app.banner.clear();
-        EXPECT_EQ(1, SendMessageA(app.Pane(), OutputPane::ChunkMessage(), 0,
-                                  reinterpret_cast<LPARAM>(chunk.text.c_str())));
+        PaneConsoleRunner queued;
+        queued.SetPane(app.Pane());
+        queued.SetOutput(&app.frame->outputPane);
+        queued.OnOutput(chunk.text.c_str());
+        EXPECT_GT(app.frame->outputPane.queue.Queued(), 0u) << "the chunk waits for the pane";
+        app.frame->outputPane.Flush();
         EXPECT_EQ(expected, app.JobLog());
     }
 }
@@ -176,6 +178,7 @@ TEST(ChunkInsertionTest, ThePaneIsDrawnAgainAfterABurst)
     HWND pane = app.Pane();
     PaneConsoleRunner runner;
     runner.SetPane(pane);
+    runner.SetOutput(&app.frame->outputPane);
     paneProcedure = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
     testing_support::PumpFor(200);

@@ -1,0 +1,73 @@
+// OutputQueue: the child's output on its way from a job's worker to the log pane. The worker
+// appends each chunk the moment it is read and goes on reading; the user-interface thread takes
+// what has gathered in pieces that the log control inserts cheaply. The queue is bounded: a worker
+// that finds it full waits until the pane has taken some, so a fast child is slowed by its pipe
+// and nothing is lost.
+//
+// Threading: Push runs on the worker; Open, Close, Retarget, Take and WakeHandled on the
+// user-interface thread that owns the pane; Queued and Target on either. One lock guards the text and the flags; the worker
+// waits outside it.
+#ifndef VELQUETH_APP_OUTPUTQUEUE_H
+#define VELQUETH_APP_OUTPUTQUEUE_H
+
+#include <windows.h>
+
+#include <cstddef>
+
+class OutputQueue {
+public:
+    // Most text that waits for the pane. Measured under Wine: the log control inserts ordinary
+    // lines at about 1.2 MiB/s, so a full queue is about a second of the control's work.
+    static const size_t kLimit = 1024 * 1024;
+    // A piece of ordinary lines: about 25 ms of the control's work, so the window stays
+    // responsive between two pieces.
+    static const size_t kLinePiece = 32 * 1024;
+
+    OutputQueue();
+    virtual ~OutputQueue();
+
+    // From now on Push queues text and posts `wakeMessage` to `pane` when the pane has no
+    // wake-up pending. False when the buffer cannot be had: Push then refuses every chunk.
+    bool Open(HWND pane, UINT wakeMessage);
+    // The pane is going: a waiting worker stops waiting, and later chunks are refused.
+    void Close();
+    // The log has a new pane window: wake-ups go there from now on.
+    void Retarget(HWND pane);
+    // The window that wake-ups go to; null when the queue is not open.
+    HWND Target();
+
+    // Appends one chunk. Waits while the queue is full; false when the queue is not open (the
+    // chunk is not taken).
+    bool Push(const char* text, size_t length);
+
+    // The pane's wake-up has arrived: the next chunk pushed posts a new one.
+    void WakeHandled();
+    // Copies the next piece into `out` (room for kLimit bytes, not terminated) and answers its
+    // length, 0 when nothing is queued. A piece ends after a line break where it can: ordinary
+    // lines go in pieces of at most kLinePiece bytes; text with no line break in that span (a
+    // long line, which the control measures again whole at every insertion) goes in as large a
+    // piece as has gathered, so that it is inserted as seldom as possible.
+    size_t Take(char* out);
+    // Asks for another wake-up when text is still queued (after a piece, so that other messages
+    // are served between two pieces).
+    void WakeIfQueued();
+    size_t Queued();
+
+private:
+    void PostWake();  // with the lock held
+
+    CRITICAL_SECTION lock;
+    HANDLE spaceEvent;  // set whenever text has been taken, and at Close
+    char* buffer;
+    size_t start;       // the oldest queued byte
+    size_t end;         // one past the newest
+    bool open;
+    bool wakePending;
+    HWND pane;
+    UINT wakeMessage;
+
+    OutputQueue(const OutputQueue&) = delete;
+    OutputQueue& operator=(const OutputQueue&) = delete;
+};
+
+#endif

@@ -1,0 +1,215 @@
+#include "app/PaneFeed.h"
+
+#include <new>
+
+#include "app/LogLimit.h"
+#include "app/PaneWindow.h"
+
+namespace {
+
+// While a child floods the log, the pane is drawn again whole at most this often. Drawing the
+// text and both scroll bars after every insertion cost many times the insertion itself (under
+// Wine it held a flood to a few KB/s); the text itself still goes in at once.
+const DWORD kRedrawIntervalMs = 100;
+// Drawing may take longer than that (under Wine the control draws a long line whole: over a
+// second for a line of 1 MiB): then the pane is drawn at most a fifth of the time.
+const DWORD kRedrawShare = 5;
+const DWORD kLongestRedrawIntervalMs = 10000;
+const UINT_PTR kRedrawTimer = 0x5651;
+
+// The pane's state, in its user-data slot from FeedPane until the pane goes.
+struct PaneFeed {
+    WNDPROC original;
+    OutputPane* output;
+    char* piece;       // room for one piece of the queue and its terminator
+    DWORD lastRedraw;
+    DWORD redrawInterval;
+    bool redrawDue;
+    bool scrollDue;    // text went in with drawing off: bring the caret into view
+};
+
+void RedrawPane(HWND pane, PaneFeed* state)
+{
+    if (state->redrawDue) {
+        KillTimer(pane, kRedrawTimer);
+        state->redrawDue = false;
+    }
+    DWORD start = GetTickCount();
+    if (state->scrollDue) {
+        // The control's own insertion would have scrolled to the caret, had drawing been on.
+        state->scrollDue = false;
+        CallWindowProcA(state->original, pane, EM_SCROLLCARET, 0, 0);
+    }
+    // Drawn now: while output keeps coming, the pane's queue is never empty enough for the
+    // system to send it WM_PAINT.
+    RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+    state->lastRedraw = GetTickCount();
+    DWORD cost = state->lastRedraw - start;
+    DWORD interval = cost * kRedrawShare;
+    if (interval < kRedrawIntervalMs)
+        interval = kRedrawIntervalMs;
+    state->redrawInterval = interval < kLongestRedrawIntervalMs ? interval : kLongestRedrawIntervalMs;
+}
+
+// The pane is drawn again at once when it has not been for a while, else when the interval is
+// over, so the log follows the output live and a burst ends on screen.
+void ScheduleRedraw(HWND pane, PaneFeed* state)
+{
+    DWORD since = GetTickCount() - state->lastRedraw;
+    if (since >= state->redrawInterval) {
+        RedrawPane(pane, state);
+    } else if (!state->redrawDue) {
+        state->redrawDue = true;
+        SetTimer(pane, kRedrawTimer, state->redrawInterval - since, nullptr);
+    }
+}
+
+LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Gives the state and the queue's wake-ups to `fresh`, and the old pane its own procedure back,
+// so that its going does not close the queue.
+bool MoveFeed(HWND pane, HWND fresh, PaneFeed* state)
+{
+    WNDPROC original = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(fresh, GWLP_WNDPROC));
+    if (!original)
+        return false;
+    SetWindowLongPtrA(fresh, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    if (!SetWindowLongPtrA(fresh, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PaneProc))) {
+        SetWindowLongPtrA(fresh, GWLP_USERDATA, 0);
+        return false;
+    }
+    SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state->original));
+    SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
+    if (state->redrawDue)
+        KillTimer(pane, kRedrawTimer);
+    state->redrawDue = false;
+    state->original = original;
+    state->output->Attach(fresh);
+    state->output->queue.Retarget(fresh);
+    return true;
+}
+
+// The log is full: it goes on in a new pane of the same kind, in the same place, that begins with
+// the notice and the newest text of the old one; the old pane and all its memory go. Answers the
+// pane that takes the output from now on.
+HWND RenewPane(HWND pane, PaneFeed* state)
+{
+    OutputPane* output = state->output;
+    char* carried = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kCarriedText + 1));
+    if (!carried)
+        return pane;
+    char className[32] = "";
+    GetClassNameA(pane, className, sizeof className);
+    HWND parent = GetParent(pane);
+    RECT place;
+    GetWindowRect(pane, &place);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
+    HWND fresh = CreatePaneWindow(parent, className, place);
+    if (!fresh || !MoveFeed(pane, fresh, state)) {
+        if (fresh)
+            DestroyWindow(fresh);
+        HeapFree(GetProcessHeap(), 0, carried);
+        return pane;  // the log goes on growing where it is
+    }
+    CopyLogTail(pane, output->plainEdit, carried, kCarriedText);
+    SendMessageA(fresh, EM_LIMITTEXT, 0x7FFFFFFE, 0);
+    SetWindowPos(fresh, pane, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    bool focused = GetFocus() == pane;
+    // The frame learns its new pane before the old one goes.
+    SendMessageA(parent, OutputPane::RenewedMessage(), reinterpret_cast<WPARAM>(fresh),
+                 reinterpret_cast<LPARAM>(pane));
+    DestroyWindow(pane);
+    if (focused)
+        SetFocus(fresh);
+    WriteDroppedNotice(fresh, output->plainEdit);
+    OutputPane::InsertChunk(fresh, carried);
+    HeapFree(GetProcessHeap(), 0, carried);
+    return fresh;
+}
+
+// Inserts the next piece of the queue with drawing off. Answers the pane it went into (a full log
+// is renewed first), or null when nothing was queued.
+HWND InsertPiece(HWND pane, PaneFeed* state)
+{
+    OutputPane* output = state->output;
+    size_t length = output->queue.Take(state->piece);
+    if (length == 0)
+        return nullptr;
+    state->piece[length] = '\0';
+    if (LogIsFull(pane, length, output->logLimit))
+        pane = RenewPane(pane, state);
+    CallWindowProcA(state->original, pane, WM_SETREDRAW, FALSE, 0);
+    OutputPane::InsertChunk(pane, state->piece);
+    CallWindowProcA(state->original, pane, WM_SETREDRAW, TRUE, 0);
+    state->scrollDue = true;
+    return pane;
+}
+
+// One piece per wake-up, so that input and other messages are served between two pieces; the
+// queue posts the next wake-up while text is left. A flush (wParam 1) inserts everything, for a
+// line that must come after it.
+LRESULT OnWake(HWND pane, PaneFeed* state, WPARAM all)
+{
+    state->output->queue.WakeHandled();
+    for (HWND into = InsertPiece(pane, state); into; into = all ? InsertPiece(pane, state) : nullptr)
+        pane = into;
+    state->output->queue.WakeIfQueued();
+    ScheduleRedraw(pane, state);
+    return 1;
+}
+
+LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    PaneFeed* state = reinterpret_cast<PaneFeed*>(GetWindowLongPtrA(pane, GWLP_USERDATA));
+    WNDPROC original = state->original;
+    if (message == OutputPane::WakeMessage())
+        return OnWake(pane, state, wParam);
+    if (message == WM_TIMER && wParam == kRedrawTimer) {
+        RedrawPane(pane, state);
+        return 0;
+    }
+    if (message == WM_NCDESTROY) {
+        // A worker waiting for room stops waiting; what it reads from now on has nowhere to go.
+        state->output->queue.Close();
+        SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
+        HeapFree(GetProcessHeap(), 0, state->piece);
+        delete state;
+    }
+    return CallWindowProcA(original, pane, message, wParam, lParam);
+}
+
+} // namespace
+
+void FeedPane(OutputPane* output)
+{
+    HWND pane = output->window;
+    if (!pane)
+        return;
+    PaneFeed* state = new (std::nothrow) PaneFeed;
+    if (!state)
+        return;
+    state->original = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(pane, GWLP_WNDPROC));
+    state->output = output;
+    state->piece = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, OutputQueue::kLimit + 1));
+    state->lastRedraw = GetTickCount() - kRedrawIntervalMs;
+    state->redrawInterval = kRedrawIntervalMs;
+    state->redrawDue = false;
+    state->scrollDue = false;
+    if (!state->original || !state->piece) {
+        if (state->piece)
+            HeapFree(GetProcessHeap(), 0, state->piece);
+        delete state;
+        return;
+    }
+    SetWindowLongPtrA(pane, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    if (!SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PaneProc))) {
+        SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
+        HeapFree(GetProcessHeap(), 0, state->piece);
+        delete state;
+        return;
+    }
+    // Without a queue (no memory for it) the worker inserts message by message.
+    output->queue.Open(pane, OutputPane::WakeMessage());
+    output->logLimit = LogLimitForThisProcess();
+}
