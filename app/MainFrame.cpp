@@ -19,7 +19,7 @@ MainFrame::MainFrame()
     windowClassName[0] = '\0';
     // No kill-on-close limit: File, Exit must leave a running child alone, and the handle closes
     // when the process ends.
-    jobGroup = CreateJobObjectA(nullptr, nullptr);
+    jobGroup = CreateJobGroup();
 }
 
 MainFrame::~MainFrame()

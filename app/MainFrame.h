@@ -44,6 +44,8 @@ public:
     void RunSlot(UINT commandId);
     void RunDefault();
     static DWORD WINAPI JobThread(LPVOID parameter);
+    // A job object for a job's processes, or null when the system refuses one.
+    static HANDLE CreateJobGroup();
 
     // Ends the running job's child and every process it started, with exit code 1. Answers
     // whether there was anything to end.

@@ -75,7 +75,7 @@ void MainFrame::StartJob(const char* commandLine)
 
     // A fresh group per job, so that ending the running job ends its processes and nothing that
     // an earlier job left behind. Without the kill-on-close limit, closing the handle ends nobody.
-    HANDLE group = CreateJobObjectA(nullptr, nullptr);
+    HANDLE group = CreateJobGroup();
     if (group) {
         if (jobGroup)
             CloseHandle(jobGroup);
@@ -83,6 +83,21 @@ void MainFrame::StartJob(const char* commandLine)
     }
 
     workerThread = CreateThread(nullptr, 0, JobThread, this, 0, nullptr);
+}
+
+HANDLE MainFrame::CreateJobGroup()
+{
+    HANDLE group = CreateJobObjectA(nullptr, nullptr);
+    if (!group)
+        return nullptr;
+    // A program run alone may start a child outside its own job (CREATE_BREAKAWAY_FROM_JOB); a
+    // group that forbade it would make that start fail with access denied under Velqueth only.
+    // Should the limit be refused, the group still serves to end the tree.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    std::memset(&limits, 0, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    SetInformationJobObject(group, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return group;
 }
 
 LRESULT MainFrame::OnDropFiles(HDROP drop)

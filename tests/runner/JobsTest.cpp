@@ -458,6 +458,17 @@ TEST(JobsTest, DisplayProgramIsReadAtEveryJob)
     EXPECT_EQ(header + "captured" + kPrompt + header + kPrompt, app.JobLog());
 }
 
+TEST(JobsTest, AProgramMayStartAChildOutsideTheGroup)
+{
+    IniFileGuard ini(SetupIni({{"Path1", Vqchild()}, {"Args1", "breakaway 0"}}));
+    App app;
+    ASSERT_TRUE(app.created);
+    app.Command(ID_RUN_SLOT_1);
+    ASSERT_TRUE(app.WaitForJob());
+    EXPECT_EQ("\r\nExecuting:- " + Quoted(Vqchild()) + " breakaway 0\r\ngrandchild\r\n" + kPrompt,
+              app.JobLog());
+}
+
 TEST(JobsTest, ClosingTheWindowEndsTheRunningJobAndItsChildren)
 {
     Gate gate;
