@@ -13,6 +13,7 @@ MainFrame::MainFrame()
       commandLine(nullptr),
       jobCommandLine(nullptr),
       jobGroup(nullptr),
+      ungroupedChild(nullptr),
       jobEndedByClose(false)
 {
     windowTitle[0] = '\0';

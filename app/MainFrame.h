@@ -4,8 +4,9 @@
 // runner/Jobs.cpp) receives the frame and, while it runs, reads jobCommandLine, paneWindow,
 // settings.displayProgram and jobGroup, uses outputPane, and alone writes savedCursor. The
 // user-interface thread writes none of those while workerThread is alive: StartJob refuses a
-// request then, so the one-job rule is the whole synchronisation. The frame is deleted only when
-// no worker is alive (see ReleaseWorker).
+// request then, so the one-job rule is the whole synchronisation. The one field both threads
+// write, ungroupedChild, changes only through interlocked exchanges (see there). The frame is
+// deleted only when no worker is alive (see ReleaseWorker).
 #ifndef VELQUETH_APP_MAINFRAME_H
 #define VELQUETH_APP_MAINFRAME_H
 
@@ -47,8 +48,8 @@ public:
     // A job object for a job's processes, or null when the system refuses one.
     static HANDLE CreateJobGroup();
 
-    // Ends the running job's child and every process it started, with exit code 1. Answers
-    // whether there was anything to end.
+    // Ends the running job's child and every process it started, with exit code 1; a child
+    // outside the group is ended alone. Answers whether a job was running.
     bool EndRunningJob();
 
     // Called after the message loop: waits up to waitMs for a worker that is still alive and
@@ -70,6 +71,12 @@ public:
     // Job object that holds every child a job starts, so that closing the window can end the
     // whole tree. Created with the frame; null when the system refused one.
     HANDLE jobGroup;
+    // A running child that is not in jobGroup (there is none, or the system refused the child, as
+    // Windows 7 does when Velqueth itself runs in a job): a duplicate of its process handle, so
+    // that the close can end it. The worker's runner puts it in once the child has started and
+    // takes it back when the run is over; EndRunningJob and ReleaseWorker take it to end the
+    // child. Every change is an InterlockedExchangePointer, and whoever takes it out closes it.
+    HANDLE volatile ungroupedChild;
     // Set by OnClose when it had to end a running job: the teardown then waits a little for the
     // worker to notice, instead of not at all.
     bool jobEndedByClose;

@@ -6,6 +6,8 @@
 // lives, reads jobCommandLine, paneWindow, jobGroup and settings.displayProgram, appends through
 // outputPane and alone uses savedCursor. The user-interface thread writes those fields only after
 // the busy check has found no live worker, so the one-job rule is the whole synchronisation.
+// ungroupedChild alone is shared while the worker runs: its runner publishes the handle of a
+// child outside the group there, and the close takes it, each with one interlocked exchange.
 // The worker reaches the pane only through messages, which fail harmlessly once the window is
 // gone; the frame itself is deleted only after ReleaseWorker has seen the worker end.
 #include "../app/MainFrame.h"
@@ -46,6 +48,17 @@ void ProgramDirectory(const char* commandLine, char* directory)
             *closing = '\0';
     }
     AppPaths::DirectoryOf(program, directory);
+}
+
+// Ends a child that is not in the group, when the worker has published one (see ungroupedChild).
+// Whatever that child started lives on.
+void EndUngroupedChild(HANDLE volatile* slot)
+{
+    HANDLE child = InterlockedExchangePointer(slot, nullptr);
+    if (!child)
+        return;
+    TerminateProcess(child, 1);
+    CloseHandle(child);
 }
 
 } // namespace
@@ -153,6 +166,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
 
     PaneConsoleRunner runner;
     runner.SetProcessGroup(frame->jobGroup);
+    runner.SetUngroupedChildSlot(&frame->ungroupedChild);
 
     SetCapture(frame->paneWindow);
     HCURSOR waitCursor = LoadCursorA(nullptr, IDC_WAIT);
@@ -195,13 +209,15 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
 
 bool MainFrame::EndRunningJob()
 {
-    if (!workerThread || !jobGroup)
+    if (!workerThread)
         return false;
     if (WaitForSingleObject(workerThread, 0) != WAIT_TIMEOUT)
         return false;
     // The child and all it started die; the output pipe then breaks and the worker finishes.
-    if (!TerminateJobObject(jobGroup, 1))
-        return false;
+    if (jobGroup)
+        TerminateJobObject(jobGroup, 1);
+    EndUngroupedChild(&ungroupedChild);
+    // The teardown goes on ending them until the worker is gone (see ReleaseWorker).
     jobEndedByClose = true;
     return true;
 }
@@ -214,9 +230,13 @@ bool MainFrame::ReleaseWorker(DWORD waitMs)
     DWORD start = GetTickCount();
     for (;;) {
         // The close may have come while the worker was still starting its child, which then
-        // joined the group after it was ended: end the group again until the worker is gone.
-        if (jobEndedByClose && jobGroup)
-            TerminateJobObject(jobGroup, 1);
+        // joined the group (or was published outside it) after the close: end both again until
+        // the worker is gone.
+        if (jobEndedByClose) {
+            if (jobGroup)
+                TerminateJobObject(jobGroup, 1);
+            EndUngroupedChild(&ungroupedChild);
+        }
         // A worker may be inside a SendMessage to the (destroyed) pane: serve sent messages while
         // waiting, or it could never finish.
         MSG message;
