@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`. Each installs what is missing.
-.PHONY: build run test bench clean
+.PHONY: build run test bench dist clean
 
 build:
 	bash tools/build.sh
@@ -12,6 +12,9 @@ test:
 
 bench:
 	bash tools/bench.sh
+
+dist:
+	bash tools/build.sh --dist
 
 clean:
 	rm -rf build

@@ -102,38 +102,64 @@ void HelpLauncher::Open()
     paths.HelpFilePath(helpPath);
 
     try {
-        seams::HtmlHelpFn htmlHelp = seams::htmlHelp ? seams::htmlHelp : CallHtmlHelp;
-        DWORD_PTR topicData = reinterpret_cast<DWORD_PTR>(topic);
-        HWND helpWindow = htmlHelp(nullptr, helpPath, HH_DISPLAY_TOPIC, topicData);
-        if (!helpWindow) {
-            ShowLastError(helpPath);
+        if (ShowGuideGuarded(helpPath))
             return;
-        }
-
-        char typePath[kTextChars];
-        int formed = std::snprintf(typePath, sizeof typePath, "%s%s", helpPath, kWindowTypeSuffix);
-        if (formed < 0 || formed >= kTextChars)
-            return;  // a cut path would name another file: keep the topic as it is shown
-        // The control answers with a pointer to its record; some implementations (Wine's) copy
-        // the whole record into the place of the pointer instead, so that place holds either.
-        union {
-            HH_WINTYPE* pointer;
-            HH_WINTYPE record;
-        } given;
-        std::memset(&given, 0, sizeof given);
-        LONG_PTR got = reinterpret_cast<LONG_PTR>(
-            htmlHelp(nullptr, typePath, HH_GET_WIN_TYPE, reinterpret_cast<DWORD_PTR>(&given)));
-        if (got == 0 || got == -1 || !given.pointer)
-            return;
-        HH_WINTYPE changed = *given.pointer;
-        changed.fNotExpanded = TRUE;
-        changed.nShowState = SW_SHOWMAXIMIZED;
-        if (!htmlHelp(nullptr, typePath, HH_SET_WIN_TYPE, reinterpret_cast<DWORD_PTR>(&changed)))
-            return;
-        htmlHelp(nullptr, helpPath, HH_DISPLAY_TOPIC, topicData);
     } catch (...) {
-        seams::messageBox(nullptr, kCannotOpen, nullptr, MB_ICONINFORMATION);
     }
+    seams::messageBox(nullptr, kCannotOpen, nullptr, MB_ICONINFORMATION);
+}
+
+// The help control is another component's code, and a fault inside it (an access violation, say)
+// is a structured exception, which catch (...) does not see under MSVC's /EHsc. Under MSVC this
+// frame catches every exception that leaves ShowGuide, structured or C++, and answers false.
+// MinGW has no __try: there a C++ exception that leaves ShowGuide still reaches Open's
+// catch (...), but a structured exception is not caught at all and ends the program as in any
+// other place.
+bool HelpLauncher::ShowGuideGuarded(const char* helpPath)
+{
+#ifdef _MSC_VER
+    __try {
+        ShowGuide(helpPath);
+    } __except (EXCEPTION_EXECUTE_HANDLER) {
+        return false;
+    }
+#else
+    ShowGuide(helpPath);
+#endif
+    return true;
+}
+
+void HelpLauncher::ShowGuide(const char* helpPath)
+{
+    seams::HtmlHelpFn htmlHelp = seams::htmlHelp ? seams::htmlHelp : CallHtmlHelp;
+    DWORD_PTR topicData = reinterpret_cast<DWORD_PTR>(topic);
+    HWND helpWindow = htmlHelp(nullptr, helpPath, HH_DISPLAY_TOPIC, topicData);
+    if (!helpWindow) {
+        ShowLastError(helpPath);
+        return;
+    }
+
+    char typePath[kTextChars];
+    int formed = std::snprintf(typePath, sizeof typePath, "%s%s", helpPath, kWindowTypeSuffix);
+    if (formed < 0 || formed >= kTextChars)
+        return;  // a cut path would name another file: keep the topic as it is shown
+    // The control answers with a pointer to its record; some implementations (Wine's) copy the
+    // whole record into the place of the pointer instead, so that place holds either.
+    union {
+        HH_WINTYPE* pointer;
+        HH_WINTYPE record;
+    } given;
+    std::memset(&given, 0, sizeof given);
+    LONG_PTR got = reinterpret_cast<LONG_PTR>(
+        htmlHelp(nullptr, typePath, HH_GET_WIN_TYPE, reinterpret_cast<DWORD_PTR>(&given)));
+    if (got == 0 || got == -1 || !given.pointer)
+        return;
+    HH_WINTYPE changed = *given.pointer;
+    changed.fNotExpanded = TRUE;
+    changed.nShowState = SW_SHOWMAXIMIZED;
+    if (!htmlHelp(nullptr, typePath, HH_SET_WIN_TYPE, reinterpret_cast<DWORD_PTR>(&changed)))
+        return;
+    htmlHelp(nullptr, helpPath, HH_DISPLAY_TOPIC, topicData);
 }
 
 void HelpLauncher::ShowLastError(const char* helpPath)

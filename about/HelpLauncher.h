@@ -32,6 +32,10 @@ public:
     static const int kTextChars = 260;  // paths, the error description and the error text
 
 private:
+    // Everything that drives the help control, guarded: false when a structured exception
+    // (under MSVC) ended it.
+    bool ShowGuideGuarded(const char* helpPath);
+    void ShowGuide(const char* helpPath);
     void ShowLastError(const char* helpPath);
 
     char topic[32];

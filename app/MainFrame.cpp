@@ -13,13 +13,14 @@ MainFrame::MainFrame()
       commandLine(nullptr),
       jobCommandLine(nullptr),
       jobGroup(nullptr),
+      ungroupedChild(nullptr),
       jobEndedByClose(false)
 {
     windowTitle[0] = '\0';
     windowClassName[0] = '\0';
     // No kill-on-close limit: File, Exit must leave a running child alone, and the handle closes
     // when the process ends.
-    jobGroup = CreateJobObjectA(nullptr, nullptr);
+    jobGroup = CreateJobGroup();
 }
 
 MainFrame::~MainFrame()

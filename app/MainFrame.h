@@ -44,9 +44,11 @@ public:
     void RunSlot(UINT commandId);
     void RunDefault();
     static DWORD WINAPI JobThread(LPVOID parameter);
+    // A job object for a job's processes, or null when the system refuses one.
+    static HANDLE CreateJobGroup();
 
-    // Ends the running job's child and every process it started, with exit code 1. Answers
-    // whether there was anything to end.
+    // Ends the running job's child and every process it started, with exit code 1; a child
+    // outside the group is ended alone. Answers whether a job was running.
     bool EndRunningJob();
 
     // Called after the message loop: waits up to waitMs for a worker that is still alive and
@@ -69,6 +71,7 @@ public:
     //   output; meanwhile the worker only pushes into the queue, and it reads the pane's window
     //   again only after a flush has emptied the queue (OutputPane::Flush).
     // Written and read by the worker alone, during its job: savedCursor.
+    // Written by both, only through interlocked exchanges: ungroupedChild (see there).
     // Written and read by the user-interface thread alone: workerThread, jobEndedByClose,
     //   commandLine, windowTitle, windowClassName.
     // The frame is deleted only when no worker is alive any more (Release).
@@ -87,6 +90,12 @@ public:
     // Job object that holds every child a job starts, so that closing the window can end the
     // whole tree. Created with the frame and anew for each job; null when the system refused one.
     HANDLE jobGroup;
+    // A running child that is not in jobGroup (there is none, or the system refused the child, as
+    // Windows 7 does when Velqueth itself runs in a job): a duplicate of its process handle, so
+    // that the close can end it. The worker's runner puts it in once the child has started and
+    // takes it back when the run is over; EndRunningJob and ReleaseWorker take it to end the
+    // child. Every change is an InterlockedExchangePointer, and whoever takes it out closes it.
+    HANDLE volatile ungroupedChild;
     // Set by OnClose when it had to end a running job: the teardown then waits a little for the
     // worker to notice, instead of not at all.
     bool jobEndedByClose;

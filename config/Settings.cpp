@@ -36,17 +36,23 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-// The profile reader drops the blanks around a value and one pair of quotes enclosing it, so a
-// value such as "C:\My Files\in.txt" (a quoted argument) or one with blanks at an edge would come
-// back changed. Such a value is written inside one more pair of quotes, which the reader removes
-// again; every other value is written exactly as it stands.
+bool IsQuote(char c)
+{
+    return c == '"' || c == '\'';
+}
+
+// The profile reader drops the blanks around a value and one pair of quotes enclosing it, double
+// or single, so a value such as "C:\My Files\in.txt" or '*.txt' (a quoted argument) or one with
+// blanks at an edge would come back changed. Such a value is written inside one more pair of
+// double quotes, which the reader removes again; every other value is written exactly as it
+// stands, so files written before read as they always did.
 bool NeedsQuotes(const char* value, size_t length)
 {
     if (length == 0)
         return false;
     if (IsBlank(value[0]) || IsBlank(value[length - 1]))
         return true;
-    return length >= 2 && value[0] == '"' && value[length - 1] == '"';
+    return length >= 2 && IsQuote(value[0]) && value[length - 1] == value[0];
 }
 
 void WriteValue(const char* key, const char* value, const char* file)

@@ -48,6 +48,43 @@ void CloseProcessRecord(PROCESS_INFORMATION* process)
     process->hProcess = nullptr;
 }
 
+// A child's process handle, duplicated into a slot that another thread may empty at any moment
+// (see SetUngroupedChildSlot). Taken back when the holder goes, on every path out of Execute.
+class PublishedChild {
+public:
+    explicit PublishedChild(HANDLE volatile* target) : slot(target), published(false) {}
+    ~PublishedChild() { Withdraw(); }
+
+    void Publish(HANDLE process)
+    {
+        HANDLE self = GetCurrentProcess();
+        HANDLE copy = nullptr;
+        if (!slot || !DuplicateHandle(self, process, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+            return;
+        HANDLE stale = InterlockedExchangePointer(slot, copy);
+        if (stale)
+            CloseHandle(stale);
+        published = true;
+    }
+
+    void Withdraw()
+    {
+        if (!published)
+            return;
+        published = false;
+        HANDLE copy = InterlockedExchangePointer(slot, nullptr);
+        if (copy)  // null when the other thread has taken it
+            CloseHandle(copy);
+    }
+
+private:
+    PublishedChild(const PublishedChild&) = delete;
+    PublishedChild& operator=(const PublishedChild&) = delete;
+
+    HANDLE volatile* slot;
+    bool published;
+};
+
 } // namespace
 
 ConsoleRunner::ConsoleRunner()
@@ -56,7 +93,8 @@ ConsoleRunner::ConsoleRunner()
       inputWrite(INVALID_HANDLE_VALUE),
       outputRead(INVALID_HANDLE_VALUE),
       childOutputWrite(INVALID_HANDLE_VALUE),
-      processGroup(nullptr)
+      processGroup(nullptr),
+      ungroupedChildSlot(nullptr)
 {
 }
 
@@ -67,6 +105,11 @@ ConsoleRunner::~ConsoleRunner()
 void ConsoleRunner::SetProcessGroup(HANDLE jobObject)
 {
     processGroup = jobObject;
+}
+
+void ConsoleRunner::SetUngroupedChildSlot(HANDLE volatile* slot)
+{
+    ungroupedChildSlot = slot;
 }
 
 DWORD ConsoleRunner::CreatePipes(STARTUPINFOA* startup, bool hide)
@@ -148,6 +191,7 @@ DWORD ConsoleRunner::Execute(const char* commandLine, bool display)
         startup.wShowWindow = SW_SHOWDEFAULT;
     }
 
+    PublishedChild ungrouped(ungroupedChildSlot);
     DWORD flags = CREATE_NEW_CONSOLE | IDLE_PRIORITY_CLASS;
     if (processGroup)
         flags |= CREATE_SUSPENDED;  // placed in the group before it can start anything itself
@@ -164,8 +208,11 @@ DWORD ConsoleRunner::Execute(const char* commandLine, bool display)
 
     // Some systems ignore the priority given at creation.
     SetPriorityClass(process.hProcess, IDLE_PRIORITY_CLASS);
+    // Outside the group (on Windows 7 a process in a job cannot join a second one) the child
+    // still runs, and is published so that it can at least be ended on its own.
+    if (!processGroup || !AssignProcessToJobObject(processGroup, process.hProcess))
+        ungrouped.Publish(process.hProcess);
     if (processGroup) {
-        AssignProcessToJobObject(processGroup, process.hProcess);  // without it the child just runs
         if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
             result = LastErrorOr(ERROR_INVALID_HANDLE);
             TerminateProcess(process.hProcess, 1);

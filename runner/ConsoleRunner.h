@@ -25,6 +25,12 @@ public:
     // Optional: a job object that the child is placed in before it runs, so that its whole
     // process tree can be ended at once. Not owned.
     void SetProcessGroup(HANDLE jobObject);
+    // Optional: where the runner publishes, for another thread, a duplicate handle of a child
+    // that is not in the group (there is none, or the system refused the child), so that the
+    // child can be ended on its own. Not owned. The slot changes only through
+    // InterlockedExchangePointer: the runner puts the handle in once the child has started and
+    // takes it back when the run is over; whichever thread takes a handle out closes it.
+    void SetUngroupedChildSlot(HANDLE volatile* slot);
 
     HANDLE childErrorWrite;
     HANDLE childInputRead;
@@ -32,6 +38,7 @@ public:
     HANDLE outputRead;
     HANDLE childOutputWrite;
     HANDLE processGroup;
+    HANDLE volatile* ungroupedChildSlot;
 
 private:
     ConsoleRunner(const ConsoleRunner&) = delete;

@@ -43,6 +43,17 @@ void ProgramDirectory(const char* commandLine, char* directory)
     AppPaths::DirectoryOf(program, directory);
 }
 
+// Ends a child that is not in the group, when the worker has published one (see ungroupedChild).
+// Whatever that child started lives on.
+void EndUngroupedChild(HANDLE volatile* slot)
+{
+    HANDLE child = InterlockedExchangePointer(slot, nullptr);
+    if (!child)
+        return;
+    TerminateProcess(child, 1);
+    CloseHandle(child);
+}
+
 } // namespace
 
 void MainFrame::StartJob(const char* commandLine)
@@ -70,7 +81,7 @@ void MainFrame::StartJob(const char* commandLine)
 
     // A fresh group per job, so that ending the running job ends its processes and nothing that
     // an earlier job left behind. Without the kill-on-close limit, closing the handle ends nobody.
-    HANDLE group = CreateJobObjectA(nullptr, nullptr);
+    HANDLE group = CreateJobGroup();
     if (group) {
         if (jobGroup)
             CloseHandle(jobGroup);
@@ -78,6 +89,21 @@ void MainFrame::StartJob(const char* commandLine)
     }
 
     workerThread = CreateThread(nullptr, 0, JobThread, this, 0, nullptr);
+}
+
+HANDLE MainFrame::CreateJobGroup()
+{
+    HANDLE group = CreateJobObjectA(nullptr, nullptr);
+    if (!group)
+        return nullptr;
+    // A program run alone may start a child outside its own job (CREATE_BREAKAWAY_FROM_JOB); a
+    // group that forbade it would make that start fail with access denied under Velqueth only.
+    // Should the limit be refused, the group still serves to end the tree.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    std::memset(&limits, 0, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    SetInformationJobObject(group, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return group;
 }
 
 LRESULT MainFrame::OnDropFiles(HDROP drop)
@@ -133,6 +159,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
 
     PaneConsoleRunner runner;
     runner.SetProcessGroup(frame->jobGroup);
+    runner.SetUngroupedChildSlot(&frame->ungroupedChild);
 
     SetCapture(frame->paneWindow);
     HCURSOR waitCursor = LoadCursorA(nullptr, IDC_WAIT);
@@ -176,13 +203,15 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
 
 bool MainFrame::EndRunningJob()
 {
-    if (!workerThread || !jobGroup)
+    if (!workerThread)
         return false;
     if (WaitForSingleObject(workerThread, 0) != WAIT_TIMEOUT)
         return false;
     // The child and all it started die; the output pipe then breaks and the worker finishes.
-    if (!TerminateJobObject(jobGroup, 1))
-        return false;
+    if (jobGroup)
+        TerminateJobObject(jobGroup, 1);
+    EndUngroupedChild(&ungroupedChild);
+    // The teardown goes on ending them until the worker is gone (see ReleaseWorker).
     jobEndedByClose = true;
     return true;
 }
@@ -195,9 +224,13 @@ bool MainFrame::ReleaseWorker(DWORD waitMs)
     DWORD start = GetTickCount();
     for (;;) {
         // The close may have come while the worker was still starting its child, which then
-        // joined the group after it was ended: end the group again until the worker is gone.
-        if (jobEndedByClose && jobGroup)
-            TerminateJobObject(jobGroup, 1);
+        // joined the group (or was published outside it) after the close: end both again until
+        // the worker is gone.
+        if (jobEndedByClose) {
+            if (jobGroup)
+                TerminateJobObject(jobGroup, 1);
+            EndUngroupedChild(&ungroupedChild);
+        }
         // A worker may be inside a SendMessage to the (destroyed) pane: serve sent messages while
         // waiting, or it could never finish.
         MSG message;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake make python3 googletest fp-utils g++-mingw-w64-i686-posix mingw-w64-i686-dev
           g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
           binutils-mingw-w64-i686 wine wine32:i386 wine64 fonts-wine xvfb xauth
-          imagemagick x11-apps xdotool)
+          imagemagick x11-apps xdotool clang)
 
 missing=()
 for p in "${packages[@]}"; do

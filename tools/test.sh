@@ -7,8 +7,17 @@ cd "$(dirname "$0")/.."
 bash tools/build.sh
 dir="$(tools/test-dir.sh)"
 set +e
+archive_rc=0
+if [ "$dir" != "${BUILD:-build}" ]; then
+    # The release archive is the 32-bit build's; where the tests run another build, it is checked
+    # here (in the 32-bit build it is the test ReleaseArchive).
+    b="${BUILD:-build}"
+    cmake -DZIP="$(ls "$b"/Velqueth-*-win32.zip | tail -1)" -DBIN="$b/bin" -DWORK="$b/archive-check" \
+          -P tests/release/CheckArchive.cmake || archive_rc=1
+fi
 tools/wine.sh xrun "$dir" ctest --test-dir "$dir" --output-on-failure --timeout 180 "$@"
 rc=$?
+[ $archive_rc -eq 0 ] || { echo "The release archive check above failed."; rc=1; }
 if [ $rc -ne 0 ]; then
     echo
     echo "Some tests failed. To see Wine's own messages, run them again with, for example:"

@@ -45,6 +45,7 @@ struct Script {
     HRESULT hr = E_FAIL;
     const wchar_t* description = nullptr;
     UINT throwOn = 0xFFFF;
+    UINT faultOn = 0xFFFF;  // a structured exception, as a fault inside the control raises
     bool fillsRecord = false;
 };
 
@@ -70,6 +71,8 @@ HWND WINAPI ScriptedHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data)
 
     if (command == script.throwOn)
         throw std::runtime_error("the help control failed");
+    if (command == script.faultOn)
+        RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
     switch (command) {
     case HH_DISPLAY_TOPIC:
         return script.displayResult;
@@ -274,6 +277,18 @@ TEST_F(HelpLauncherScripted, ExceptionWhileDrivingTheControlShowsTheFixedMessage
         EXPECT_EQ(boxes.Boxes()[0].owner, nullptr);
     }
 }
+
+#ifdef _MSC_VER
+// Only the MSVC build guards against structured exceptions (MinGW has no __try).
+TEST_F(HelpLauncherScripted, FaultInsideTheControlShowsTheFixedMessage)
+{
+    script.faultOn = HH_DISPLAY_TOPIC;
+    MessageBoxRecorder boxes;
+    HelpLauncher().Open();
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "Failed to open the Help automatically, please open it manually");
+}
+#endif
 
 // The real HTML Help control with the compiled guide copied beside the test program.
 TEST(HelpLauncher, OpensTheGuideInAHelpWindow)

@@ -476,7 +476,7 @@ TEST(ResourcesTest, PropertiesTemplateMatchesTheLayout) {
     EXPECT_EQ(r.Take<WORD>(), 8);    // points
     EXPECT_EQ(r.Take<WORD>(), 0);    // weight
     EXPECT_EQ(r.Take<BYTE>(), 0);    // italic
-    EXPECT_EQ(r.Take<BYTE>(), 0);    // character set
+    EXPECT_EQ(r.Take<BYTE>(), DEFAULT_CHARSET);  // character set: the default, 1
     EXPECT_EQ(r.WideText(), "MS Sans Serif");
     ASSERT_TRUE(r.Ok());
 

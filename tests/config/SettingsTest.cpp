@@ -181,6 +181,26 @@ TEST(SettingsTest, ValuesWithQuotesOrBlanksAtTheirEdgesComeBackUnchanged)
     EXPECT_NE(std::string::npos, IniText(ini).find("Args1=-x \"y\" z\r\n"));
 }
 
+TEST(SettingsTest, SingleQuotedValuesComeBackUnchanged)
+{
+    // The profile reader strips one pair of enclosing single quotes as well.
+    for (const char* value : {"'*.txt'", "''", "'a \"b\" c'", "'C:\\My Files\\in.txt'"}) {
+        IniFileGuard ini;
+        Settings().WriteSlot(4, value, value);
+        Settings reader;
+        reader.Load();
+        EXPECT_EQ(value, SlotPath(reader, 4)) << IniText(ini);
+        EXPECT_EQ(value, SlotArgs(reader, 4)) << IniText(ini);
+    }
+    // A file written before reads as it always did; quotes inside a value are written as they are.
+    IniFileGuard ini("[Setup]\r\nArgs1='*.txt'\r\n");
+    Settings().WriteSlot(1, "x.exe", "-f '*.txt'");
+    Settings reader;
+    reader.Load();
+    EXPECT_EQ("*.txt", SlotArgs(reader, 0));
+    EXPECT_NE(std::string::npos, IniText(ini).find("Args2=-f '*.txt'\r\n"));
+}
+
 TEST(SettingsTest, IndexOutsideTheSlotsIsRefused)
 {
     IniFileGuard ini("[Setup]\r\nPath1=one.exe\r\nArgs1=a\r\nPath8=eight.exe\r\n");

@@ -10,6 +10,7 @@
 //   exit CODE          ends at once with CODE
 //   stdin              reads standard input to its end, then prints "stdin N bytes\r\n"
 //   grandchild MS      starts "vqchild sleep MS out grandchild\r\n" holding the same handles
+//   breakaway MS       the same, started outside this process's job (CREATE_BREAKAWAY_FROM_JOB)
 //   sleep MS           sleeps
 //   wait NAME          waits (at most 60 s) until the test sets the named event NAME
 //   crash              access violation, ended without any debugger
@@ -108,7 +109,7 @@ LONG WINAPI EndQuietly(EXCEPTION_POINTERS*)
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-void StartGrandchild(const char* milliseconds)
+void StartGrandchild(const char* milliseconds, DWORD flags)
 {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -124,12 +125,12 @@ void StartGrandchild(const char* milliseconds)
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process;
     std::memset(&process, 0, sizeof process);
-    if (CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+    if (CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
                        &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     } else {
-        Out("grandchild failed\r\n");
+        Out("grandchild failed " + std::to_string(GetLastError()) + "\r\n");
     }
 }
 
@@ -182,7 +183,10 @@ int main(int argc, char** argv)
             std::snprintf(line, sizeof line, "stdin %lu bytes\r\n", total);
             Out(line);
         } else if (command == "grandchild") {
-            StartGrandchild(arg);
+            StartGrandchild(arg, 0);
+            ++i;
+        } else if (command == "breakaway") {
+            StartGrandchild(arg, CREATE_BREAKAWAY_FROM_JOB);
             ++i;
         } else if (command == "sleep") {
             Sleep(static_cast<DWORD>(std::atol(arg)));

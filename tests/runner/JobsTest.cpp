@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -458,6 +459,17 @@ TEST(JobsTest, DisplayProgramIsReadAtEveryJob)
     EXPECT_EQ(header + "captured" + kPrompt + header + kPrompt, app.JobLog());
 }
 
+TEST(JobsTest, AProgramMayStartAChildOutsideTheGroup)
+{
+    IniFileGuard ini(SetupIni({{"Path1", Vqchild()}, {"Args1", "breakaway 0"}}));
+    App app;
+    ASSERT_TRUE(app.created);
+    app.Command(ID_RUN_SLOT_1);
+    ASSERT_TRUE(app.WaitForJob());
+    EXPECT_EQ("\r\nExecuting:- " + Quoted(Vqchild()) + " breakaway 0\r\ngrandchild\r\n" + kPrompt,
+              app.JobLog());
+}
+
 TEST(JobsTest, ClosingTheWindowEndsTheRunningJobAndItsChildren)
 {
     Gate gate;
@@ -481,6 +493,31 @@ TEST(JobsTest, ClosingTheWindowEndsTheRunningJobAndItsChildren)
     EXPECT_EQ(nullptr, frame->workerThread);
     delete frame;
 
+    EXPECT_TRUE(PumpUntil([] { return LiveChildren() == 0; }, 10000));
+}
+
+TEST(JobsTest, ClosingEndsAChildOutsideTheGroupItself)
+{
+    // A job without a group, as when none could be made or the child could not join it (Velqueth
+    // itself inside a job on Windows 7): the worker is started as StartJob would start it.
+    Gate gate;
+    ASSERT_EQ(0, LiveChildren());
+    MainFrame* frame = new MainFrame;
+    ASSERT_TRUE(frame->Create(GetModuleHandleA(nullptr), SW_SHOW));
+    CloseHandle(frame->jobGroup);
+    frame->jobGroup = nullptr;
+    const std::string command = Quoted(Vqchild()) + " out \"started\\r\\n\" wait " + gate.name;
+    frame->jobCommandLine = static_cast<char*>(std::malloc(command.size() + 1));
+    std::memcpy(frame->jobCommandLine, command.c_str(), command.size() + 1);
+    frame->workerThread = CreateThread(nullptr, 0, MainFrame::JobThread, frame, 0, nullptr);
+    HWND pane = frame->paneWindow;
+    ASSERT_TRUE(PumpUntil([pane] { return WindowText(pane).find("\r\nstarted") != std::string::npos; },
+                          30000));
+    EXPECT_EQ(1, LiveChildren());
+
+    SendMessageA(frame->mainWindow, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(frame->ReleaseWorker(frame->jobEndedByClose ? 3000 : 0));
+    delete frame;
     EXPECT_TRUE(PumpUntil([] { return LiveChildren() == 0; }, 10000));
 }
 
