@@ -13,7 +13,9 @@ MainFrame::MainFrame()
       commandLine(nullptr),
       jobCommandLine(nullptr),
       jobGroup(nullptr),
-      jobEndedByClose(false)
+      jobEndedByClose(false),
+      workerAlive(false),
+      jobNumber(0)
 {
     windowTitle[0] = '\0';
     windowClassName[0] = '\0';

@@ -77,7 +77,20 @@ void MainFrame::StartJob(const char* commandLine)
         jobGroup = group;
     }
 
+    ++jobNumber;
     workerThread = CreateThread(nullptr, 0, JobThread, this, 0, nullptr);
+    workerAlive = workerThread != nullptr;
+    RefreshCursor();
+}
+
+LRESULT MainFrame::OnJobEnded(WPARAM number)
+{
+    // The end of an earlier job may come after the next one has started: that one still runs.
+    if (number == jobNumber) {
+        workerAlive = false;
+        RefreshCursor();
+    }
+    return 0;
 }
 
 LRESULT MainFrame::OnDropFiles(HDROP drop)
@@ -170,6 +183,8 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     ReleaseCapture();
     if (haveKept)
         SetCurrentDirectoryA(keptDirectory);
+    // Last: the user-interface thread puts the usual cursors back.
+    PostMessageA(frame->mainWindow, kJobEndedMessage, frame->jobNumber, 0);
     return 1;
 }
 
@@ -213,5 +228,6 @@ bool MainFrame::ReleaseWorker(DWORD waitMs)
     }
     CloseHandle(workerThread);
     workerThread = nullptr;
+    workerAlive = false;
     return true;
 }
