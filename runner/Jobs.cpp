@@ -147,10 +147,11 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     PaneConsoleRunner runner;
     runner.SetProcessGroup(frame->jobGroup);
 
+    // These act on this thread's own input state, which has no window: the user sees nothing of
+    // them (the windows show the wait cursor while workerAlive is set). No WM_SETCURSOR goes to
+    // the pane either: its wParam must name a window, and a rich edit may answer with its I-beam.
     SetCapture(frame->paneWindow);
-    HCURSOR waitCursor = LoadCursorA(nullptr, IDC_WAIT);
-    frame->savedCursor = SetCursor(waitCursor);
-    PostMessageA(frame->paneWindow, WM_SETCURSOR, reinterpret_cast<WPARAM>(waitCursor), 0);
+    frame->savedCursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
 
     char directory[kPathSize];
     ProgramDirectory(frame->jobCommandLine, directory);
@@ -179,7 +180,6 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     }
 
     SetCursor(frame->savedCursor);
-    PostMessageA(frame->paneWindow, WM_SETCURSOR, reinterpret_cast<WPARAM>(frame->savedCursor), 0);
     ReleaseCapture();
     if (haveKept)
         SetCurrentDirectoryA(keptDirectory);
