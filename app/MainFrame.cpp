@@ -14,7 +14,9 @@ MainFrame::MainFrame()
       jobCommandLine(nullptr),
       jobGroup(nullptr),
       ungroupedChild(nullptr),
-      jobEndedByClose(false)
+      jobEndedByClose(false),
+      workerAlive(false),
+      jobNumber(0)
 {
     windowTitle[0] = '\0';
     windowClassName[0] = '\0';

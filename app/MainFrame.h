@@ -7,6 +7,9 @@
 #include "app/OutputPane.h"
 #include "config/Settings.h"
 
+// Posted by a job's worker to the main window as it finishes; wParam is the job's jobNumber.
+const UINT kJobEndedMessage = WM_APP + 1;
+
 class MainFrame {
 public:
     MainFrame();
@@ -30,7 +33,12 @@ public:
     LRESULT OnNotify(HWND window, NMHDR* header);
     void OnSize(int width, int height);
     LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnSetCursor(HWND window, WPARAM wParam, LPARAM lParam);
     bool CreateToolbar(HWND window);
+
+    // Has the window under the pointer, if it is this window or one of its children, set its
+    // cursor again, as a mouse move would: a change of workerAlive shows at once.
+    void RefreshCursor();
 
     // Output pane.
     HWND CreatePane(HWND window);
@@ -46,6 +54,7 @@ public:
     static DWORD WINAPI JobThread(LPVOID parameter);
     // A job object for a job's processes, or null when the system refuses one.
     static HANDLE CreateJobGroup();
+    LRESULT OnJobEnded(WPARAM number);
 
     // Ends the running job's child and every process it started, with exit code 1; a child
     // outside the group is ended alone. Answers whether a job was running.
@@ -61,7 +70,7 @@ public:
     //
     // Written by the user-interface thread only while no worker is alive (StartJob writes them
     // after its busy check has found none; the worker only reads them):
-    //   settings (the worker reads displayProgram), jobCommandLine, jobGroup.
+    //   settings (the worker reads displayProgram), jobCommandLine, jobGroup, jobNumber.
     // Written while the main window is created, before any job; read by both threads:
     //   outputPane (the worker appends through it: each append is a message that the
     //   user-interface thread carries out, and the child's output goes through its queue),
@@ -73,7 +82,8 @@ public:
     // Written and read by the worker alone, during its job: savedCursor.
     // Written by both, only through interlocked exchanges: ungroupedChild (see there).
     // Written and read by the user-interface thread alone: workerThread, jobEndedByClose,
-    //   commandLine, windowTitle, windowClassName.
+    //   workerAlive (the worker's end reaches it as kJobEndedMessage), commandLine, windowTitle,
+    //   windowClassName.
     // The frame is deleted only when no worker is alive any more (Release).
     Settings settings;
     OutputPane outputPane;
@@ -99,6 +109,12 @@ public:
     // Set by OnClose when it had to end a running job: the teardown then waits a little for the
     // worker to notice, instead of not at all.
     bool jobEndedByClose;
+    // Set while a job's worker is alive, as far as the user-interface thread knows: from StartJob
+    // until the worker's kJobEndedMessage or a teardown that finds it ended. The windows show the
+    // wait cursor meanwhile; the worker's own thread cannot set the cursor that the user sees.
+    bool workerAlive;
+    // Counts the jobs started, so that the end message of an earlier job is told apart.
+    DWORD jobNumber;
 
 private:
     MainFrame(const MainFrame&) = delete;

@@ -164,6 +164,10 @@ LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
     WNDPROC original = state->original;
     if (message == OutputPane::WakeMessage())
         return OnWake(pane, state, wParam);
+    // The rich edit sets its own cursor at once: ask the parent first, as DefWindowProc does, so
+    // that the log shows the wait cursor while a job runs.
+    if (message == WM_SETCURSOR && SendMessageA(GetParent(pane), WM_SETCURSOR, wParam, lParam))
+        return TRUE;
     if (message == WM_TIMER && wParam == kRedrawTimer) {
         RedrawPane(pane, state);
         return 0;

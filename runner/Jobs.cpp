@@ -88,7 +88,20 @@ void MainFrame::StartJob(const char* commandLine)
         jobGroup = group;
     }
 
+    ++jobNumber;
     workerThread = CreateThread(nullptr, 0, JobThread, this, 0, nullptr);
+    workerAlive = workerThread != nullptr;
+    RefreshCursor();
+}
+
+LRESULT MainFrame::OnJobEnded(WPARAM number)
+{
+    // The end of an earlier job may come after the next one has started: that one still runs.
+    if (number == jobNumber) {
+        workerAlive = false;
+        RefreshCursor();
+    }
+    return 0;
 }
 
 HANDLE MainFrame::CreateJobGroup()
@@ -161,10 +174,11 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     runner.SetProcessGroup(frame->jobGroup);
     runner.SetUngroupedChildSlot(&frame->ungroupedChild);
 
+    // These act on this thread's own input state, which has no window: the user sees nothing of
+    // them (the windows show the wait cursor while workerAlive is set). No WM_SETCURSOR goes to
+    // the pane either: its wParam must name a window, and a rich edit may answer with its I-beam.
     SetCapture(frame->paneWindow);
-    HCURSOR waitCursor = LoadCursorA(nullptr, IDC_WAIT);
-    frame->savedCursor = SetCursor(waitCursor);
-    PostMessageA(frame->paneWindow, WM_SETCURSOR, reinterpret_cast<WPARAM>(waitCursor), 0);
+    frame->savedCursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
 
     char directory[kPathSize];
     ProgramDirectory(frame->jobCommandLine, directory);
@@ -194,10 +208,11 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     }
 
     SetCursor(frame->savedCursor);
-    PostMessageA(frame->paneWindow, WM_SETCURSOR, reinterpret_cast<WPARAM>(frame->savedCursor), 0);
     ReleaseCapture();
     if (haveKept)
         SetCurrentDirectoryA(keptDirectory);
+    // Last: the user-interface thread puts the usual cursors back.
+    PostMessageA(frame->mainWindow, kJobEndedMessage, frame->jobNumber, 0);
     return 1;
 }
 
@@ -247,5 +262,6 @@ bool MainFrame::ReleaseWorker(DWORD waitMs)
     }
     CloseHandle(workerThread);
     workerThread = nullptr;
+    workerAlive = false;
     return true;
 }

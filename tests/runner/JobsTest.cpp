@@ -583,3 +583,30 @@ TEST(JobsTest, ExitLeavesTheRunningJobAlone)
     delete frame;
     EXPECT_TRUE(PumpUntil([] { return LiveChildren() == 0; }, 10000));
 }
+
+TEST(JobsTest, WaitCursorWhileTheJobRuns)
+{
+    Gate gate;
+    IniFileGuard ini(SetupIni({{"Path1", Vqchild()}, {"Args1", "out started wait " + gate.name}}));
+    App app;
+    ASSERT_TRUE(app.created);
+    HWND pane = app.frame->paneWindow;
+    RECT rect;
+    GetWindowRect(pane, &rect);
+    ASSERT_TRUE(SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2));
+    const HCURSOR wait = LoadCursorA(nullptr, IDC_WAIT), beam = LoadCursorA(nullptr, IDC_IBEAM);
+    // The pointer does not move: the start and the end of the job alone change the cursor.
+    app.Command(ID_RUN_SLOT_1);
+    EXPECT_EQ(wait, GetCursor());
+    ASSERT_TRUE(app.WaitForLog("started"));
+    EXPECT_EQ(wait, GetCursor());
+    for (HWND window : {pane, app.frame->mainWindow}) {
+        SetCursor(nullptr);
+        SendMessageA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        EXPECT_EQ(wait, GetCursor()) << (window == pane ? "pane" : "frame");
+    }
+    gate.Open();
+    ASSERT_TRUE(app.WaitForJob());
+    EXPECT_TRUE(PumpUntil([beam] { return GetCursor() == beam; }, 5000));
+}
