@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "Target.h"
+#include "tests/helpers/ChildPattern.h"
 
 namespace {
 
@@ -49,26 +50,8 @@ struct Paths {
 };
 Paths paths;
 
-// Must match vqchild's pattern: letters, with CR LF closing every LEN bytes when LEN > 1.
-char Pattern(unsigned long i, unsigned long lineLength)
-{
-    if (lineLength > 1) {
-        unsigned long at = i % lineLength;
-        if (at == lineLength - 2)
-            return '\r';
-        if (at == lineLength - 1)
-            return '\n';
-    }
-    return static_cast<char>('a' + i % 26);
-}
-
-std::string PatternText(unsigned long count, unsigned long lineLength)
-{
-    std::string text(count, '\0');
-    for (unsigned long i = 0; i < count; ++i)
-        text[i] = Pattern(i, lineLength);
-    return text;
-}
+// The bytes of vqchild's floods.
+using child_pattern::PatternText;
 
 std::string Format(const char* format, ...)
 {

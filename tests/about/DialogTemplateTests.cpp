@@ -158,12 +158,12 @@ TEST(DialogTemplate, HeaderCaptionAndFont)
 
 TEST(DialogTemplate, ItemsAlignedCountedAndComplete)
 {
-    struct Spec {
+    struct Item {
         char kind;  // 'b'utton, 'e'dit, 's'tatic
         const char* text;
         WORD id;
     };
-    const Spec all[] = {{'b', "OK", 1},         {'s', "", 0xFFFF},  {'e', "Edit", 44},
+    const Item all[] = {{'b', "OK", 1},         {'s', "", 0xFFFF},  {'e', "Edit", 44},
                         {'s', "Version", 42},   {'e', "", 45},      {'b', "A longer caption", 9},
                         {'s', "x", 7}};
     // Captions of odd and even length move the items across every alignment case.
@@ -174,7 +174,7 @@ TEST(DialogTemplate, ItemsAlignedCountedAndComplete)
             DialogTemplate t(caption, WS_POPUP, 0, 0, 100, 50, (n % 2) ? "MS Sans Serif" : nullptr,
                              8);
             for (int i = 0; i < n; ++i) {
-                const Spec& s = all[i];
+                const Item& s = all[i];
                 DWORD style = WS_VISIBLE | static_cast<DWORD>(i);
                 DWORD extended = static_cast<DWORD>(i) << 8;
                 if (s.kind == 'b')
@@ -189,7 +189,7 @@ TEST(DialogTemplate, ItemsAlignedCountedAndComplete)
             std::vector<ParsedItem> items = ParseItems(t);
             ASSERT_EQ(static_cast<int>(items.size()), n);
             for (int i = 0; i < n; ++i) {
-                const Spec& s = all[i];
+                const Item& s = all[i];
                 const ParsedItem& item = items[i];
                 EXPECT_EQ(item.offset % 4, 0) << "item " << i;
                 EXPECT_EQ(item.style, WS_VISIBLE | static_cast<DWORD>(i));

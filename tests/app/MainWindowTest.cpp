@@ -13,29 +13,20 @@
 #include "res/Commands.h"
 #include "app/MainFrame.h"
 #include "res/resource.h"
+#include "support/App.h"
 #include "support/TestSupport.h"
 
+using testing_support::App;
 using testing_support::ColourAt;
 using testing_support::IniFileGuard;
 using testing_support::PumpFor;
 using testing_support::PumpUntil;
+using testing_support::TakeQuit;
 using testing_support::WindowText;
 
 namespace {
 
 const char kBanner[] = "Velqueth Version   1.0.0.0\t" VELQUETH_WEB_URL "\r\n";
-
-// Drops a quit message that the window posted when it was destroyed, so that it does not end the
-// next test's message loops; answers whether there was one and its exit code.
-bool TakeQuit(WPARAM* code = nullptr)
-{
-    MSG msg;
-    if (!PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
-        return false;
-    if (code)
-        *code = msg.wParam;
-    return true;
-}
 
 // What the program asked for when it created a window, before the control adjusts anything.
 struct CreatedWindow {
@@ -88,42 +79,42 @@ LRESULT CALLBACK RecordFont(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// One main window with its frame, made with no settings file, destroyed with the test. What the
-// creation asked of the system is in createdWindows and sentFonts.
-class App {
+// Records what the main window's creation asks of the system (createdWindows, sentFonts), and
+// refuses the child windows of the given classes, until StopRecording.
+class CreationRecorder {
 public:
-    explicit App(std::vector<std::string> refused = {})
+    explicit CreationRecorder(std::vector<std::string> refused)
     {
         refusedClasses = refused;
         createdWindows.clear();
         sentFonts.clear();
-        HHOOK creation = SetWindowsHookExA(WH_CBT, RecordCreation, nullptr, GetCurrentThreadId());
-        HHOOK fonts = SetWindowsHookExA(WH_CALLWNDPROC, RecordFont, nullptr, GetCurrentThreadId());
-        frame = new MainFrame;
-        created = frame->Create(GetModuleHandleA(nullptr), SW_SHOW);
+        creation = SetWindowsHookExA(WH_CBT, RecordCreation, nullptr, GetCurrentThreadId());
+        fonts = SetWindowsHookExA(WH_CALLWNDPROC, RecordFont, nullptr, GetCurrentThreadId());
+    }
+    ~CreationRecorder() { StopRecording(); }
+    void StopRecording()
+    {
         if (creation)
             UnhookWindowsHookEx(creation);
         if (fonts)
             UnhookWindowsHookEx(fonts);
+        creation = fonts = nullptr;
         refusedClasses.clear();
+    }
+
+private:
+    HHOOK creation, fonts;
+};
+
+// The main window made with no settings file (the guard comes before the frame), its creation
+// recorded.
+class RecordedApp : private IniFileGuard, private CreationRecorder, public App {
+public:
+    explicit RecordedApp(std::vector<std::string> refused = {}) : CreationRecorder(refused)
+    {
+        StopRecording();
         PumpFor(50);
     }
-    ~App()
-    {
-        if (frame->mainWindow && IsWindow(frame->mainWindow))
-            DestroyWindow(frame->mainWindow);
-        PumpFor(20);
-        TakeQuit();
-        delete frame;
-    }
-    HWND Main() const { return frame->mainWindow; }
-    HWND Pane() const { return GetDlgItem(frame->mainWindow, IDC_PANE); }
-    HWND Toolbar() const { return GetDlgItem(frame->mainWindow, IDC_TOOLBAR); }
-    LRESULT Command(WPARAM wParam) const { return SendMessageA(Main(), WM_COMMAND, wParam, 0); }
-
-    IniFileGuard ini;  // before the frame: no settings file while it lives
-    MainFrame* frame = nullptr;
-    bool created = false;
 };
 
 std::string ClassName(HWND window)
@@ -199,7 +190,7 @@ std::pair<DWORD, DWORD> Selection(HWND window)
 
 TEST(MainWindow, IsCreatedWithItsClassTitleStylesAndMenu)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     HWND main = app.Main();
     ASSERT_NE(nullptr, main);
@@ -242,7 +233,7 @@ TEST(MainWindow, IsCreatedWithItsClassTitleStylesAndMenu)
 
 TEST(MainWindow, KeepsTheFocusAfterCreation)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     EXPECT_NE(app.Pane(), GetFocus());
     EXPECT_EQ(app.Main(), GetFocus());
@@ -250,7 +241,7 @@ TEST(MainWindow, KeepsTheFocusAfterCreation)
 
 TEST(MainWindow, PaneIsARichEditWithFixedFontAndGreyBanner)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     HWND pane = app.Pane();
     ASSERT_NE(nullptr, pane);
@@ -355,7 +346,7 @@ TEST(MainWindow, ToolbarHoldsTheSeventeenEntries)
         {14, ID_CLEAR_SCREEN}, {0, 0}, {9, ID_ABOUT}, {11, ID_USER_GUIDE}, {0, 0},
         {13, ID_RUN_DEFAULT},
     };
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     HWND toolbar = app.Toolbar();
     ASSERT_NE(nullptr, toolbar);
@@ -388,7 +379,7 @@ TEST(MainWindow, ToolbarHoldsTheSeventeenEntries)
 // A button click sends its command to the main window: Clear Screen through the toolbar.
 TEST(MainWindow, ToolbarButtonSendsItsCommand)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     ASSERT_NE("", WindowText(app.Pane()));
     SendMessageA(app.Toolbar(), WM_LBUTTONDOWN, 0, 0);  // nothing at (0,0) but a separator
@@ -405,7 +396,7 @@ TEST(MainWindow, ToolbarButtonSendsItsCommand)
 
 TEST(MainWindow, LayoutPutsThePaneBelowTheToolbar)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     HWND main = app.Main(), toolbar = app.Toolbar(), pane = app.Pane();
     ASSERT_NE(nullptr, toolbar);
@@ -457,7 +448,7 @@ TEST(MainWindow, LayoutPutsThePaneBelowTheToolbar)
 
 TEST(MainWindow, NotifyAnswersTooltipsAndCustomisation)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     HINSTANCE instance = GetModuleHandleA(nullptr);
     struct Case {
@@ -502,7 +493,7 @@ TEST(MainWindow, NotifyAnswersTooltipsAndCustomisation)
 // tip is shown.
 TEST(MainWindow, TooltipShowsTheButtonsString)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     HWND toolbar = app.Toolbar();
     HWND tooltip = reinterpret_cast<HWND>(SendMessageA(toolbar, TB_GETTOOLTIPS, 0, 0));
@@ -549,7 +540,7 @@ TEST(MainWindow, TooltipShowsTheButtonsString)
 // The editing commands act on the pane; only Select All moves the focus into it.
 TEST(MainWindow, EditingCommandsActOnThePane)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     HWND main = app.Main(), pane = app.Pane();
     SetFocus(main);
@@ -596,7 +587,7 @@ TEST(MainWindow, EditingCommandsActOnThePane)
 // Undo takes back what the user typed, and the focus stays where it was.
 TEST(MainWindow, UndoTakesBackTheUsersTyping)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     HWND main = app.Main(), pane = app.Pane();
     const std::string banner = WindowText(pane);
@@ -625,7 +616,7 @@ TEST(MainWindow, ClearScreenEmptiesTheLog)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        App app;
+        RecordedApp app;
         ASSERT_TRUE(app.created);
         HWND pane = app.Pane();
         app.frame->outputPane.Append("a job's lines\r\n", 0x808080);
@@ -644,7 +635,7 @@ TEST(MainWindow, ClearScreenEmptiesTheLog)
 // A command id outside the table goes to the default procedure: nothing happens, the answer is 0.
 TEST(MainWindow, UnknownCommandsGoToTheDefaultProcedure)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     HWND main = app.Main(), pane = app.Pane();
     SetFocus(main);
@@ -666,7 +657,7 @@ TEST(MainWindow, UnknownCommandsGoToTheDefaultProcedure)
 
 TEST(MainWindow, CtlColorEditGivesWhiteBrushAndBlackText)
 {
-    App app;
+    RecordedApp app;
     ASSERT_TRUE(app.created);
     HDC dc = CreateCompatibleDC(nullptr);
     ASSERT_NE(nullptr, dc);
@@ -694,7 +685,7 @@ TEST(MainWindow, CloseAndExitDestroyTheWindowAndPostQuit)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        App app;
+        RecordedApp app;
         ASSERT_TRUE(app.created);
         HWND main = app.Main(), pane = app.Pane(), toolbar = app.Toolbar();
         ASSERT_FALSE(TakeQuit());
@@ -714,7 +705,7 @@ TEST(MainWindow, CloseAndExitDestroyTheWindowAndPostQuit)
 TEST(MainWindow, FallsBackToAPlainEditPane)
 {
     testing_support::MessageBoxRecorder boxes;
-    App app({"RichEdit"});
+    RecordedApp app({"RichEdit"});
     ASSERT_TRUE(app.created);
     std::vector<std::string> attempts;
     for (const CreatedWindow& created : createdWindows)
@@ -754,7 +745,7 @@ TEST(MainWindow, FallsBackToAPlainEditPane)
 TEST(MainWindow, WithoutAPaneReportsItOnceAndKeepsRunning)
 {
     testing_support::MessageBoxRecorder boxes;
-    App app({"RichEdit", "Edit"});
+    RecordedApp app({"RichEdit", "Edit"});
     ASSERT_TRUE(app.created);
     HWND main = app.Main();
     ASSERT_EQ(1u, boxes.Boxes().size());

@@ -12,54 +12,14 @@
 
 #include "app/Banner.h"
 #include "app/OutputPane.h"
+#include "support/App.h"
 #include "support/TestSupport.h"
 
 using testing_support::ColourAt;
+using testing_support::HostedControl;
 using testing_support::WindowText;
 
 namespace {
-
-const char kHostClass[] = "VelquethOutputPaneTest";
-
-// A hidden top-level window holding one control of the given class, made as the application makes
-// its pane.
-class Control {
-public:
-    explicit Control(const char* className)
-    {
-        static bool loaded = [] {
-            LoadLibraryA("RICHED32.DLL");
-            LoadLibraryA("RICHED20.DLL");
-            return true;
-        }();
-        (void)loaded;
-        HINSTANCE instance = GetModuleHandleA(nullptr);
-        WNDCLASSA hostClass = {};
-        hostClass.lpfnWndProc = DefWindowProcA;
-        hostClass.hInstance = instance;
-        hostClass.lpszClassName = kHostClass;
-        RegisterClassA(&hostClass);  // fails harmlessly when already registered
-        host = CreateWindowExA(0, kHostClass, "pane host", WS_OVERLAPPEDWINDOW, 0, 0, 500, 400,
-                               nullptr, nullptr, instance, nullptr);
-        window = CreateWindowExA(WS_EX_CONTROLPARENT, className, "",
-                                 WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL |
-                                     ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                                 0, 0, 480, 360, host, reinterpret_cast<HMENU>(109), instance,
-                                 nullptr);
-        if (window)
-            SendMessageA(window, EM_LIMITTEXT, 0x7FFFFFFE, 0);
-    }
-    ~Control()
-    {
-        if (host)
-            DestroyWindow(host);
-    }
-    HWND Handle() const { return window; }
-
-private:
-    HWND host = nullptr;
-    HWND window = nullptr;
-};
 
 std::string Text(HWND window)
 {
@@ -111,7 +71,7 @@ TEST(OutputPane, AttachTellsARichEditFromAPlainControl)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.className);
-        Control control(c.className);
+        HostedControl control(c.className);
         ASSERT_NE(nullptr, control.Handle());
         OutputPane pane;
         pane.plainEdit = !c.plainEdit;
@@ -123,7 +83,7 @@ TEST(OutputPane, AttachTellsARichEditFromAPlainControl)
 
 TEST(OutputPane, UnboundPaneDoesNothingAndAnswersZero)
 {
-    Control control("RichEdit");
+    HostedControl control("RichEdit");
     ASSERT_NE(nullptr, control.Handle());
     SetWindowTextA(control.Handle(), "kept");
     OutputPane pane;
@@ -151,7 +111,7 @@ TEST(OutputPane, AppendGoesToTheEndWhateverTheUserSelected)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Control control("RichEdit");
+        HostedControl control("RichEdit");
         HWND window = control.Handle();
         ASSERT_NE(nullptr, window);
         OutputPane pane;
@@ -188,7 +148,7 @@ TEST(OutputPane, ColoursAreWrittenExactly)
     const COLORREF colours[] = {kColourGrey, kColourRed, kColourGreen, RGB(0x12, 0x34, 0x56),
                                 RGB(255, 255, 255), 0};
     const int count = sizeof colours / sizeof colours[0];
-    Control control("RichEdit");
+    HostedControl control("RichEdit");
     HWND window = control.Handle();
     ASSERT_NE(nullptr, window);
     OutputPane pane;
@@ -209,7 +169,7 @@ TEST(OutputPane, ColoursAreWrittenExactly)
 
 TEST(OutputPane, EmptyAppendInsertsNothingAndLeavesTheAutomaticColour)
 {
-    Control control("RichEdit");
+    HostedControl control("RichEdit");
     HWND window = control.Handle();
     ASSERT_NE(nullptr, window);
     OutputPane pane;
@@ -251,7 +211,7 @@ TEST(OutputPane, TextAddedAfterAnAppendHasTheAutomaticColour)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Control control("RichEdit");
+        HostedControl control("RichEdit");
         HWND window = control.Handle();
         ASSERT_NE(nullptr, window);
         OutputPane pane;
@@ -277,7 +237,7 @@ TEST(OutputPane, LongLogStillAppendsAtTheVeryEnd)
     const char* const classes[] = {"RichEdit", "Edit"};
     for (const char* className : classes) {
         SCOPED_TRACE(className);
-        Control control(className);
+        HostedControl control(className);
         HWND window = control.Handle();
         ASSERT_NE(nullptr, window);
         OutputPane pane;
@@ -310,7 +270,7 @@ TEST(OutputPane, LongLogStillAppendsAtTheVeryEnd)
 // A plain edit control takes the text at its end, without colour and outside the undo history.
 TEST(OutputPane, PlainEditAppendsWithoutColour)
 {
-    Control control("Edit");
+    HostedControl control("Edit");
     HWND window = control.Handle();
     ASSERT_NE(nullptr, window);
     OutputPane pane;
@@ -335,7 +295,7 @@ TEST(OutputPane, SelectEndPutsTheCaretAfterTheLastCharacter)
     const char* const classes[] = {"RichEdit", "Edit"};
     for (const char* className : classes) {
         SCOPED_TRACE(className);
-        Control control(className);
+        HostedControl control(className);
         HWND window = control.Handle();
         ASSERT_NE(nullptr, window);
         std::string text;

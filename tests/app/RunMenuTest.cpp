@@ -10,29 +10,21 @@
 #include "res/Commands.h"
 #include "app/MainFrame.h"
 #include "res/resource.h"
+#include "support/App.h"
 #include "support/TestSupport.h"
 
 using testing_support::IniFileGuard;
 
 namespace {
 
-const char kWindowClass[] = "VelquethRunMenuTest";
-
 class MenuWindow {
 public:
     // menu: null for the application's menu resource.
-    explicit MenuWindow(HMENU menu = nullptr, bool withMenu = true) : window(nullptr)
+    explicit MenuWindow(HMENU menu = nullptr, bool withMenu = true)
     {
-        HINSTANCE instance = GetModuleHandleA(nullptr);
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = instance;
-        windowClass.lpszClassName = kWindowClass;
-        RegisterClassA(&windowClass);  // fails harmlessly when already registered
         if (withMenu && !menu)
-            menu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MAINMENU));
-        window = CreateWindowExA(0, kWindowClass, "Run menu test", WS_OVERLAPPEDWINDOW, 0, 0, 400,
-                                 300, nullptr, withMenu ? menu : nullptr, instance, nullptr);
+            menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINMENU));
+        window = testing_support::CreateHostWindow("Run menu test", withMenu ? menu : nullptr);
     }
     ~MenuWindow()
     {

@@ -1,23 +1,36 @@
 // The real Properties dialog (resource 133), opened modally over a real owner window. The dialog's
 // own modal loop runs the test's script from a thread timer once the dialog is visible; the
-// script edits controls and ends the dialog the way a user would (button, key, close box).
+// script edits controls and ends the dialog the way a user would (button, key, close box). Last,
+// broken and locked settings files opened by the real main window.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commdlg.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "base/Seams.h"
 #include "config/PropertiesDialog.h"
+#include "config/Settings.h"
 #include "res/resource.h"
+#include "support/App.h"
 #include "support/TestSupport.h"
 
+using testing_support::App;
+using testing_support::ChildCommand;
+using testing_support::Failure;
 using testing_support::FileExists;
+using testing_support::Garbage;
+using testing_support::Header;
 using testing_support::IniFileGuard;
+using testing_support::kPrompt;
+using testing_support::MessageBoxRecorder;
+using testing_support::Quoted;
+using testing_support::Vqchild;
 
 namespace {
 
@@ -92,8 +105,10 @@ void CALLBACK Watchdog(HWND, UINT, UINT_PTR timer, DWORD)
         EndDialog(dialog, 0);
 }
 
-// Opens the dialog over owner, runs script on it, and returns when the dialog has closed.
-void RunDialog(HWND owner, const std::function<void(HWND)>& script)
+// Opens the dialog over owner (with `open`, or else as the dialog's own Run), runs script on it,
+// and returns when the dialog has closed.
+void RunDialog(HWND owner, const std::function<void(HWND)>& script,
+               const std::function<void()>& open = nullptr)
 {
     pendingScript = script;
     scriptOwner = owner;
@@ -101,8 +116,12 @@ void RunDialog(HWND owner, const std::function<void(HWND)>& script)
     watchdogFired = false;
     UINT_PTR poll = SetTimer(nullptr, 0, 10, PollForDialog);
     UINT_PTR watchdog = SetTimer(nullptr, 0, 15000, Watchdog);
-    PropertiesDialog dialog;
-    dialog.Run(owner);
+    if (open) {
+        open();
+    } else {
+        PropertiesDialog dialog;
+        dialog.Run(owner);
+    }
     KillTimer(nullptr, poll);
     KillTimer(nullptr, watchdog);
     EXPECT_TRUE(scriptRan) << "the dialog never showed";
@@ -556,4 +575,129 @@ TEST(PropertiesDialog, DISABLED_HoldsOpenForAScreenshot)
         testing_support::PumpFor(holdMs);
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     });
+}
+
+// --- Broken and locked settings files, through the main window's Properties command ------------
+
+namespace {
+
+class SettingsFileFaults : public testing_support::ChildTest {};
+
+void RunProperties(const App& app, const std::function<void(HWND)>& script)
+{
+    RunDialog(app.Main(), script, [&app] { app.Command(ID_PROPERTIES); });
+}
+
+bool Terminated(const char* text)
+{
+    return std::memchr(text, '\0', kValueSize) != nullptr;
+}
+
+} // namespace
+
+TEST_F(SettingsFileFaults, BrokenSettingsFilesLoadRunAndOpenInTheDialog)
+{
+    const std::string vq = Vqchild();
+    const std::string emptySlot = "\"\" ";
+    struct Case {
+        const char* name;
+        std::string contents;
+        std::string command;  // the default job's command line
+        std::string output;   // what it prints; empty: the start fails
+    };
+    const Case cases[] = {
+        {"binary garbage", Garbage(4096, 1), emptySlot, ""},
+        {"a UTF-16 mark before garbage", std::string("\xFF\xFE", 2) + Garbage(4096, 3), emptySlot,
+         ""},
+        // Lines of garbage do not hide a section that follows them.
+        {"garbage, then the section", Garbage(4096, 2) + "\r\n[Setup]\r\nPath2=" + vq +
+                                          "\r\nArgs2=out ok\r\n",
+         Quoted(vq) + " out ok", "ok"},
+        {"a 1 MB path line", "[Setup]\r\nPath1=" + std::string(1 << 20, 'a') + "\r\nPath2=" + vq +
+                                 "\r\nArgs2=out after\r\n",
+         Quoted(vq) + " out after", "after"},
+        // A 1 MB argument string arrives cut to 259 characters.
+        {"a 1 MB argument line",
+         "[Setup]\r\nPath2=" + vq + "\r\nArgs2=out " + std::string(1 << 20, 'b') + "\r\n",
+         Quoted(vq) + " out " + std::string(255, 'b'), std::string(255, 'b')},
+        {"no Setup section", "[Other]\r\nPath2=" + vq + "\r\nArgs2=out other\r\n", emptySlot, ""},
+        // The first of two equal keys counts, and so does the first of two equal sections.
+        {"duplicate keys",
+         "[Setup]\r\nPath2=" + vq + "\r\nArgs2=out first\r\nArgs2=out second\r\nPath2=x.exe\r\n",
+         Quoted(vq) + " out first", "first"},
+        {"duplicate sections",
+         "[Setup]\r\nPath2=" + vq + "\r\nArgs2=out first\r\n[Setup]\r\nArgs2=out second\r\n",
+         Quoted(vq) + " out first", "first"},
+        {"Default of 99999999999",
+         "[Setup]\r\nPath1=" + vq + "\r\nArgs1=out one\r\nPath2=" + vq +
+             "\r\nArgs2=out two\r\nDefault=99999999999\r\n",
+         Quoted(vq) + " out two", "two"},
+        {"Default of -99999999999",
+         "[Setup]\r\nPath1=" + vq + "\r\nArgs1=out one\r\nPath2=" + vq +
+             "\r\nArgs2=out two\r\nDefault=-99999999999\r\n",
+         Quoted(vq) + " out two", "two"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        IniFileGuard ini(c.contents);
+        App app;
+        ASSERT_TRUE(app.created);
+        const Settings& loaded = app.frame->settings;
+        for (int k = 0; k < kSlotCount; ++k) {
+            EXPECT_TRUE(Terminated(loaded.paths[k]) && Terminated(loaded.args[k])) << k;
+        }
+
+        app.Command(ID_RUN_DEFAULT);
+        ASSERT_TRUE(app.WaitForJob());
+        std::string ending = c.output.empty() ? Failure(c.command) : c.output + kPrompt;
+        EXPECT_EQ(Header(c.command) + ending, app.JobLog());
+
+        // The dialog shows whatever was read and, cancelled, leaves the file as it was.
+        RunProperties(app, [](HWND dialog) { Click(dialog, IDCANCEL); });
+        EXPECT_TRUE(c.contents == ini.Text());
+        EXPECT_TRUE(IsWindow(app.frame->mainWindow));
+        ExpectNoChildLeft();
+    }
+}
+
+TEST_F(SettingsFileFaults, ReadOnlySettingsFileOnOk)
+{
+    const std::string contents = "[Setup]\r\nPath2=" + Vqchild() + "\r\nArgs2=out kept\r\n";
+    IniFileGuard ini(contents);
+    ASSERT_TRUE(SetFileAttributesA(ini.Path().c_str(), FILE_ATTRIBUTE_READONLY));
+    // Wine run by root writes a read-only file all the same, so the file is also held open
+    // without write sharing, as an editor that locks it would: every write is then refused, here
+    // as on Windows, while reading still works.
+    HANDLE lock = CreateFileA(ini.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    MessageBoxRecorder boxes;
+    std::string slotTwoArguments;
+    {
+        App app;
+        ASSERT_TRUE(app.created);
+        RunProperties(app, [&slotTwoArguments](HWND dialog) {
+            slotTwoArguments = ControlText(dialog, ArgsId(1));
+            SetText(dialog, ArgsId(1), "out changed");
+            SetText(dialog, PathId(7), "C:\\new\\tool.exe");
+            Click(dialog, IDC_DEFAULT_FIRST + 4);
+            Click(dialog, IDC_DISPLAY_PROGRAM);
+            Click(dialog, IDOK);
+        });
+        EXPECT_EQ("out kept", slotTwoArguments);
+        EXPECT_TRUE(IsWindow(app.frame->mainWindow));
+        // Nothing reached the file, and nothing was reported.
+        EXPECT_EQ(contents, ini.Text());
+        EXPECT_TRUE(boxes.Boxes().empty());
+
+        app.Command(ID_RUN_SLOT_1 + 1);
+        ASSERT_TRUE(app.WaitForJob());
+        // The slot runs what the file holds.
+        const std::string command = ChildCommand("out kept");
+        EXPECT_EQ(Header(command) + "kept" + kPrompt, app.JobLog());
+    }
+    CloseHandle(lock);
+    ASSERT_TRUE(SetFileAttributesA(ini.Path().c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(contents, ini.Text());
+    ExpectNoChildLeft();
 }

@@ -9,6 +9,7 @@
 #include "support/TestSupport.h"
 
 using testing_support::BesideExe;
+using testing_support::ChildCommand;
 
 namespace {
 
@@ -17,11 +18,6 @@ const char kBanner[] = "Velqueth Version   1.0.0.0\t" VELQUETH_WEB_URL "\r\n";
 // "ready" as the child prints it; the job header shows the escaped form, so a wait for "ready"
 // sees the child's output, not the command line.
 const char kReady[] = "out r\\x65ady";
-
-std::string Child(const std::string& arguments)
-{
-    return "\"" + BesideExe("vqchild.exe") + "\" " + arguments;
-}
 
 class DriverTest : public ::testing::Test {
 protected:
@@ -77,7 +73,7 @@ TEST_F(DriverTest, SecondStartLeavesTheFirstWindowAlone)
     ASSERT_TRUE(app.Start());
     ShowWindow(app.Window(), SW_MINIMIZE);
     // The second copy is handed a program to run: it must run nothing and end with 0.
-    EXPECT_EQ(0u, app.RunSecondCopy(Child("out second-copy")));
+    EXPECT_EQ(0u, app.RunSecondCopy(ChildCommand("out second-copy")));
     EXPECT_EQ(1u, WindowsTitledVelqueth().size());
     EXPECT_FALSE(IsIconic(app.Window()));  // brought back to its normal state
     testing_support::PumpFor(300);
@@ -104,7 +100,7 @@ TEST_F(DriverTest, CloseAndExitEndWithCodeZero)
 TEST_F(DriverTest, StartUpCommandLineRunsAsAJob)
 {
     Driver app("cmdline");
-    std::string command = Child("out hello\\r\\nworld");
+    std::string command = ChildCommand("out hello\\r\\nworld");
     ASSERT_TRUE(app.Start(command));
     ASSERT_TRUE(app.WaitForLogEnd("C:\\> "));
     std::string expected = std::string(kBanner) + "\r\nExecuting:- " + command + "\r\n" +
@@ -154,7 +150,7 @@ TEST_F(DriverTest, DefaultRunsTheSecondSlotWhenNoDefaultIsStored)
 TEST_F(DriverTest, ARequestWhileAJobRunsIsRefused)
 {
     Driver app("busy");
-    ASSERT_TRUE(app.Start(Child(std::string(kReady) + " sleep 4000 out finished")));
+    ASSERT_TRUE(app.Start(ChildCommand(std::string(kReady) + " sleep 4000 out finished")));
     ASSERT_TRUE(app.WaitForLog("ready"));
     app.Command(32778);
     std::string text, caption;
@@ -172,7 +168,8 @@ TEST_F(DriverTest, ARequestWhileAJobRunsIsRefused)
 TEST_F(DriverTest, ClosingDuringAJobEndsTheWholeProcessTree)
 {
     Driver app("close-job");
-    ASSERT_TRUE(app.Start(Child(std::string("grandchild 20000 ") + kReady + " sleep 20000")));
+    ASSERT_TRUE(
+        app.Start(ChildCommand(std::string("grandchild 20000 ") + kReady + " sleep 20000")));
     ASSERT_TRUE(app.WaitForLog("ready"));
     ASSERT_EQ(2, CountProcesses("vqchild.exe"));
     EXPECT_EQ(0u, app.Close());
@@ -185,7 +182,7 @@ TEST_F(DriverTest, ClosingDuringAJobEndsTheWholeProcessTree)
 TEST_F(DriverTest, ExitDuringAJobLeavesTheChildRunning)
 {
     Driver app("exit-job");
-    ASSERT_TRUE(app.Start(Child(std::string(kReady) + " sleep 20000")));
+    ASSERT_TRUE(app.Start(ChildCommand(std::string(kReady) + " sleep 20000")));
     ASSERT_TRUE(app.WaitForLog("ready"));
     app.Command(105);
     EXPECT_EQ(0u, app.WaitForExit(5000));

@@ -13,15 +13,12 @@
 #include "support/TestSupport.h"
 
 using testing_support::BesideExe;
+using testing_support::ChildCommand;
+using testing_support::Gate;
 
 namespace {
 
 const char kPrompt[] = "C:\\> ";
-
-std::string Child(const std::string& arguments)
-{
-    return "\"" + BesideExe("vqchild.exe") + "\" " + arguments;
-}
 
 bool WaitUntil(DWORD timeoutMs, bool (*condition)())
 {
@@ -46,23 +43,6 @@ int CountOf(const std::string& text, const std::string& part)
         ++count;
     return count;
 }
-
-// A named event that vqchild's "wait" command waits for: the job lasts until the test opens it.
-class Gate {
-public:
-    Gate() : name("VelquethFaultGate" + std::to_string(GetCurrentProcessId()))
-    {
-        event = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
-    }
-    ~Gate()
-    {
-        Open();
-        CloseHandle(event);
-    }
-    void Open() { SetEvent(event); }
-    std::string name;
-    HANDLE event;
-};
 
 struct BoxSearch {
     DWORD processId;
@@ -141,7 +121,7 @@ protected:
 TEST_F(FaultSuiteDriverTest, CloseDuringAFloodEndsTheProgramAndTheChild)
 {
     Driver app("fault-close-flood");
-    ASSERT_TRUE(app.Start(Child("flood 120")));
+    ASSERT_TRUE(app.Start(ChildCommand("flood 120")));
     ASSERT_TRUE(app.WaitForLog("flood 0000000100"));
     EXPECT_EQ(0u, app.Close(20000));
     EXPECT_TRUE(NoChildLeft()) << CountProcesses("vqchild.exe") << " left";
@@ -152,7 +132,7 @@ TEST_F(FaultSuiteDriverTest, ExitDuringAFloodLeavesTheChildToEndOnItsOwn)
     // File, Exit neither waits for nor ends the job; a flooding child goes as soon as its
     // writes find nobody reading.
     Driver app("fault-exit-flood");
-    ASSERT_TRUE(app.Start(Child("flood 120")));
+    ASSERT_TRUE(app.Start(ChildCommand("flood 120")));
     ASSERT_TRUE(app.WaitForLog("flood 0000000100"));
     app.Command(105);
     EXPECT_EQ(0u, app.WaitForExit(20000));
@@ -163,7 +143,7 @@ TEST_F(FaultSuiteDriverTest, ExitDuringAQuietJobLeavesTheChildToFinish)
 {
     Gate gate;
     Driver app("fault-exit-quiet");
-    ASSERT_TRUE(app.Start(Child("out r\\x65ady wait " + gate.name + " out late")));
+    ASSERT_TRUE(app.Start(ChildCommand("out r\\x65ady wait " + gate.name + " out late")));
     ASSERT_TRUE(app.WaitForLog("ready"));
     app.Command(105);
     EXPECT_EQ(0u, app.WaitForExit(20000));
@@ -178,11 +158,11 @@ TEST_F(FaultSuiteDriverTest, SecondStartDuringAJobLeavesTheJobAlone)
 {
     Gate gate;
     Driver app("fault-second-start");
-    const std::string command = Child("out r\\x65ady wait " + gate.name + " out \" done\"");
+    const std::string command = ChildCommand("out r\\x65ady wait " + gate.name + " out \" done\"");
     ASSERT_TRUE(app.Start(command));
     ASSERT_TRUE(app.WaitForLog("ready"));
 
-    EXPECT_EQ(0u, app.RunSecondCopy(Child("out second-copy")));
+    EXPECT_EQ(0u, app.RunSecondCopy(ChildCommand("out second-copy")));
     EXPECT_EQ(1u, WindowsTitledVelqueth().size());
     EXPECT_EQ(1, CountProcesses("vqchild.exe"));
 
@@ -201,7 +181,7 @@ TEST_F(FaultSuiteDriverTest, RequestsWhileTheBusyBoxIsOpen)
     Gate gate;
     Driver app("fault-busy-box");
     app.WriteIni("[Setup]\r\nPath2=" + BesideExe("vqchild.exe") + "\r\nArgs2=out must-not-run\r\n");
-    const std::string command = Child("out r\\x65ady wait " + gate.name + " out \" done\"");
+    const std::string command = ChildCommand("out r\\x65ady wait " + gate.name + " out \" done\"");
     ASSERT_TRUE(app.Start(command));
     ASSERT_TRUE(app.WaitForLog("ready"));
 
@@ -233,7 +213,7 @@ TEST_F(FaultSuiteDriverTest, CloseWhileTheBusyBoxIsOpen)
 {
     Gate gate;
     Driver app("fault-busy-close");
-    ASSERT_TRUE(app.Start(Child("out r\\x65ady wait " + gate.name)));
+    ASSERT_TRUE(app.Start(ChildCommand("out r\\x65ady wait " + gate.name)));
     ASSERT_TRUE(app.WaitForLog("ready"));
     app.Command(32778);
     ASSERT_TRUE(WaitForBoxes(app, 1));

@@ -4,7 +4,7 @@
 //   out TEXT           TEXT on standard output (escapes \r \n \t \\ \0 \xHH)
 //   err TEXT           TEXT on standard error
 //   alt N              N lines "out I" / "err I", alternately on standard output and error
-//   bytes N [LEN]      N bytes of Pattern(); with LEN every LEN bytes end in CR LF
+//   bytes N [LEN]      N bytes of letters; with LEN every LEN bytes end in CR LF (ChildPattern.h)
 //   nul                text with NUL bytes at its start, inside and in a row
 //   crlf-split         255 'x', then CR LF across the 256-byte boundary, then "tail"
 //   exit CODE          ends at once with CODE
@@ -16,8 +16,8 @@
 //   crash              access violation, ended without any debugger
 //   pwd                the current directory and CR LF
 //   lines N MS         N lines "line I\r\n", one every MS milliseconds
-//   mixed N            N bytes of MixedPattern(): letters with NUL bytes, lone CR, lone LF and
-//                      CR LF pairs at fixed places
+//   mixed N            N bytes of letters with NUL bytes, lone CR, lone LF and CR LF pairs at
+//                      fixed places (ChildPattern.h)
 //   flood S            lines of 64 bytes until a write fails (the reader is gone) or S seconds
 //                      have passed
 //
@@ -29,6 +29,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "tests/helpers/ChildPattern.h"
 
 namespace {
 
@@ -76,32 +78,6 @@ std::string Unescape(const char* text)
         }
     }
     return out;
-}
-
-// Must match the tests' copy: letters, with CR LF closing every LEN bytes when LEN > 1.
-char Pattern(unsigned long i, unsigned long lineLength)
-{
-    if (lineLength > 1) {
-        unsigned long at = i % lineLength;
-        if (at == lineLength - 2)
-            return '\r';
-        if (at == lineLength - 1)
-            return '\n';
-    }
-    return static_cast<char>('a' + i % 26);
-}
-
-// Must match the tests' copy.
-char MixedPattern(unsigned long i)
-{
-    switch (i % 61) {
-    case 0: return '\0';
-    case 17: return '\r';
-    case 29: return '\n';
-    case 41: return '\r';
-    case 42: return '\n';
-    default: return static_cast<char>('a' + i % 26);
-    }
 }
 
 LONG WINAPI EndQuietly(EXCEPTION_POINTERS*)
@@ -162,10 +138,7 @@ int main(int argc, char** argv)
             unsigned long lineLength = 0;
             if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9')
                 lineLength = std::strtoul(argv[++i], nullptr, 10);
-            std::string data;
-            for (unsigned long n = 0; n < count; ++n)
-                data += Pattern(n, lineLength);
-            Out(data);
+            Out(child_pattern::PatternText(count, lineLength));
         } else if (command == "nul") {
             Out(std::string("\0lead", 5) + std::string("ab\0cd", 5) + std::string("\0\0ef\r\n", 6));
         } else if (command == "crlf-split") {
@@ -220,10 +193,7 @@ int main(int argc, char** argv)
         } else if (command == "mixed") {
             unsigned long count = std::strtoul(arg, nullptr, 10);
             ++i;
-            std::string data;
-            for (unsigned long n = 0; n < count; ++n)
-                data += MixedPattern(n);
-            Out(data);
+            Out(child_pattern::MixedText(count));
         } else if (command == "flood") {
             DWORD limit = static_cast<DWORD>(std::atol(arg)) * 1000;
             ++i;

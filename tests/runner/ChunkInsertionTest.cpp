@@ -11,50 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "app/MainFrame.h"
 #include "app/OutputPane.h"
 #include "runner/PaneConsoleRunner.h"
+#include "support/App.h"
 #include "support/TestSupport.h"
 
+using testing_support::App;
 using testing_support::IniFileGuard;
 using testing_support::PumpUntil;
 using testing_support::WindowText;
 
 namespace {
 
-const char kHostClass[] = "VelquethChunkInsertionHost";
-
 // A rich edit made as the program makes its pane, in a hidden window of the test's own.
-class BareRichEdit {
-public:
-    BareRichEdit()
-    {
-        LoadLibraryA("RICHED32.DLL");
-        HINSTANCE instance = GetModuleHandleA(nullptr);
-        WNDCLASSA hostClass = {};
-        hostClass.lpfnWndProc = DefWindowProcA;
-        hostClass.hInstance = instance;
-        hostClass.lpszClassName = kHostClass;
-        RegisterClassA(&hostClass);  // fails harmlessly when already registered
-        host = CreateWindowExA(0, kHostClass, "chunk host", WS_OVERLAPPEDWINDOW, 0, 0, 500, 400,
-                               nullptr, nullptr, instance, nullptr);
-        window = CreateWindowExA(WS_EX_CONTROLPARENT, "RichEdit", "",
-                                 WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL |
-                                     ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                                 0, 0, 480, 360, host, nullptr, instance, nullptr);
-        SendMessageA(window, EM_LIMITTEXT, 0x7FFFFFFE, 0);
-    }
-    ~BareRichEdit()
-    {
-        if (host)
-            DestroyWindow(host);
-    }
-    HWND Handle() const { return window; }
-
-private:
-    HWND host = nullptr;
-    HWND window = nullptr;
-};
+using BareRichEdit = testing_support::HostedControl;
 
 // The runner's insertion as it always was: each CR LF pair as a piece of its own.
 void InsertPieceByPiece(HWND pane, const std::string& chunk)
@@ -101,30 +71,6 @@ std::vector<Chunk> Chunks()
         {"a full read", std::string(254, 'x') + "\r\n"},
     };
 }
-
-// The application's main window with its real pane, made in this process.
-class App {
-public:
-    App() : frame(new MainFrame)
-    {
-        created = frame->Create(GetModuleHandleA(nullptr), SW_SHOW);
-        if (created)
-            banner = LogOf(frame->paneWindow);
-    }
-    ~App()
-    {
-        if (frame->mainWindow && IsWindow(frame->mainWindow))
-            DestroyWindow(frame->mainWindow);
-        testing_support::PumpFor(20);
-        delete frame;
-    }
-    HWND Pane() const { return frame->paneWindow; }
-    std::string JobLog() const { return LogOf(Pane()).substr(banner.size()); }
-
-    MainFrame* frame;
-    bool created = false;
-    std::string banner;
-};
 
 // Counts the pane's WM_PAINT messages, in front of the pane's own procedure.
 WNDPROC paneProcedure = nullptr;

@@ -11,33 +11,17 @@
 #include "app/OutputPane.h"
 #include "runner/ConsoleRunner.h"
 #include "runner/PaneConsoleRunner.h"
+#include "support/App.h"
 #include "support/TestSupport.h"
+#include "tests/helpers/ChildPattern.h"
 
+using child_pattern::PatternText;
 using testing_support::BesideExe;
+using testing_support::ChildCommand;
 using testing_support::HandleCount;
 using testing_support::WindowText;
 
 namespace {
-
-std::string Child(const std::string& script)
-{
-    return "\"" + BesideExe("vqchild.exe") + "\" " + script;
-}
-
-// Must match vqchild's pattern.
-std::string Pattern(unsigned long count, unsigned long lineLength)
-{
-    std::string text;
-    for (unsigned long i = 0; i < count; ++i) {
-        char c = static_cast<char>('a' + i % 26);
-        if (lineLength > 1 && i % lineLength == lineLength - 2)
-            c = '\r';
-        else if (lineLength > 1 && i % lineLength == lineLength - 1)
-            c = '\n';
-        text += c;
-    }
-    return text;
-}
 
 class RecordingRunner : public ConsoleRunner {
 public:
@@ -69,7 +53,7 @@ public:
 TEST(ConsoleRunnerTest, ChildThatWritesNothing)
 {
     RecordingRunner runner;
-    EXPECT_EQ(0u, runner.Execute(Child("sleep 10").c_str(), false));
+    EXPECT_EQ(0u, runner.Execute(ChildCommand("sleep 10").c_str(), false));
     EXPECT_TRUE(runner.chunks.empty());
 }
 
@@ -84,8 +68,8 @@ TEST(ConsoleRunnerTest, OutputArrivesWholeAndInOrder)
         alternating += (i % 2 ? "err " : "out ") + std::to_string(i) + "\r\n";
     const Case cases[] = {
         {"out \"hello\\r\\n\"", "hello\r\n"},
-        {"bytes 5000 50", Pattern(5000, 50)},
-        {"bytes 70000", Pattern(70000, 0)},
+        {"bytes 5000 50", PatternText(5000, 50)},
+        {"bytes 70000", PatternText(70000, 0)},
         {"crlf-split", std::string(255, 'x') + "\r\ntail"},
         {"alt 40", alternating},
         {"out one err \" two\" out \" three\"", "one two three"},
@@ -96,7 +80,7 @@ TEST(ConsoleRunnerTest, OutputArrivesWholeAndInOrder)
     };
     for (const Case& c : cases) {
         RecordingRunner runner;
-        EXPECT_EQ(0u, runner.Execute(Child(c.script).c_str(), false)) << c.script;
+        EXPECT_EQ(0u, runner.Execute(ChildCommand(c.script).c_str(), false)) << c.script;
         EXPECT_EQ(c.expected, runner.All()) << c.script;
         for (const std::string& chunk : runner.chunks) {
             EXPECT_LE(chunk.size(), 256u) << c.script;
@@ -112,7 +96,7 @@ TEST(ConsoleRunnerTest, ExitCodeOfTheChildIsNotAFailure)
 {
     for (const char* script : {"exit 0", "exit 7", "out x exit 255", "crash"}) {
         RecordingRunner runner;
-        EXPECT_EQ(0u, runner.Execute(Child(script).c_str(), false)) << script;
+        EXPECT_EQ(0u, runner.Execute(ChildCommand(script).c_str(), false)) << script;
     }
 }
 
@@ -147,12 +131,12 @@ TEST(ConsoleRunnerTest, MissingProgramFailsAndKeepsNoHandle)
 
 TEST(ConsoleRunnerTest, FinishedRunKeepsNoHandle)
 {
-    { RecordingRunner warm; warm.Execute(Child("out x").c_str(), false); }
+    { RecordingRunner warm; warm.Execute(ChildCommand("out x").c_str(), false); }
     for (const char* script : {"out x", "sleep 1", "stdin", "exit 3"}) {
         DWORD before = HandleCount();
         {
             RecordingRunner runner;
-            EXPECT_EQ(0u, runner.Execute(Child(script).c_str(), false)) << script;
+            EXPECT_EQ(0u, runner.Execute(ChildCommand(script).c_str(), false)) << script;
         }
         EXPECT_EQ(before, HandleCount()) << script;
     }
@@ -161,14 +145,15 @@ TEST(ConsoleRunnerTest, FinishedRunKeepsNoHandle)
 TEST(ConsoleRunnerTest, ChildReadingStandardInputGetsEndOfFile)
 {
     RecordingRunner runner;
-    EXPECT_EQ(0u, runner.Execute(Child("stdin out done").c_str(), false));
+    EXPECT_EQ(0u, runner.Execute(ChildCommand("stdin out done").c_str(), false));
     EXPECT_EQ("stdin 0 bytes\r\ndone", runner.All());
 }
 
 TEST(ConsoleRunnerTest, GrandchildHoldingThePipeKeepsTheRunGoing)
 {
     RecordingRunner runner;
-    EXPECT_EQ(0u, runner.Execute(Child("grandchild 1500 out \"parent\\r\\n\"").c_str(), false));
+    EXPECT_EQ(0u,
+              runner.Execute(ChildCommand("grandchild 1500 out \"parent\\r\\n\"").c_str(), false));
     // The grandchild writes only after the parent has gone; its line still arrives.
     EXPECT_EQ("parent\r\ngrandchild\r\n", runner.All());
 }
@@ -180,8 +165,8 @@ TEST(ConsoleRunnerTest, ProcessGroupEndsTheWholeTree)
     GroupEndingRunner runner(group);
     runner.SetProcessGroup(group);
     // Without the group both would hold the pipe for a minute.
-    EXPECT_EQ(0u, runner.Execute(Child("grandchild 60000 out \"started\\r\\n\" sleep 60000 "
-                                       "out never").c_str(), false));
+    EXPECT_EQ(0u, runner.Execute(ChildCommand("grandchild 60000 out \"started\\r\\n\" sleep 60000 "
+                                              "out never").c_str(), false));
     EXPECT_EQ("started\r\n", runner.All());
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
     ASSERT_TRUE(QueryInformationJobObject(group, JobObjectBasicAccountingInformation, &info,
@@ -198,7 +183,7 @@ TEST(ConsoleRunnerTest, ProcessGroupLeavesAnOrdinaryRunAlone)
     ASSERT_NE(nullptr, group);
     RecordingRunner runner;
     runner.SetProcessGroup(group);
-    EXPECT_EQ(0u, runner.Execute(Child("out a sleep 50 out b").c_str(), false));
+    EXPECT_EQ(0u, runner.Execute(ChildCommand("out a sleep 50 out b").c_str(), false));
     EXPECT_EQ("ab", runner.All());
     CloseHandle(group);
 }
@@ -206,7 +191,7 @@ TEST(ConsoleRunnerTest, ProcessGroupLeavesAnOrdinaryRunAlone)
 TEST(ConsoleRunnerTest, DisplayedConsoleKeepsTheOutput)
 {
     RecordingRunner runner;
-    EXPECT_EQ(0u, runner.Execute(Child("out shown sleep 100").c_str(), true));
+    EXPECT_EQ(0u, runner.Execute(ChildCommand("out shown sleep 100").c_str(), true));
     EXPECT_TRUE(runner.chunks.empty());
 }
 
@@ -216,25 +201,15 @@ namespace {
 
 enum class Before { Nothing, CaretAtStart, SelectionAtStart, SelectAll };
 
+// A control made as the program makes its pane, with the pane's wrapper attached.
 class PaneWindow {
 public:
-    explicit PaneWindow(const char* className)
-    {
-        LoadLibraryA("RICHED32.DLL");
-        LoadLibraryA("RICHED20.DLL");
-        window = CreateWindowExA(0, className, "", WS_OVERLAPPEDWINDOW | WS_VSCROLL | ES_MULTILINE
-                                 | ES_AUTOVSCROLL, 0, 0, 400, 300, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-        if (window) {
-            SendMessageA(window, EM_LIMITTEXT, 0x7FFFFFFE, 0);
-            pane.Attach(window);
-        }
-    }
-    ~PaneWindow()
+    explicit PaneWindow(const char* className) : control(className), window(control.Handle())
     {
         if (window)
-            DestroyWindow(window);
+            pane.Attach(window);
     }
+    testing_support::HostedControl control;
     HWND window;
     OutputPane pane;
 };
@@ -279,8 +254,9 @@ TEST(PaneConsoleRunnerTest, OutputLandsAtTheEndOfTheLog)
 
             RestlessPaneRunner runner(before);
             EXPECT_EQ(pane.window, runner.SetPane(pane.window));
-            EXPECT_EQ(0u, runner.Execute(Child("out \"first\\r\\nsecond\" out \" more\\r\\n\" "
-                                               "crlf-split nul").c_str(), false));
+            const std::string script =
+                "out \"first\\r\\nsecond\" out \" more\\r\\n\" crlf-split nul";
+            EXPECT_EQ(0u, runner.Execute(ChildCommand(script).c_str(), false));
             pane.pane.Append("C:\\> ", kColourGreen);
             std::string expected = "Header line\nfirst\nsecond more\n" + std::string(255, 'x') +
                                    "\ntailleadabcdef\nC:\\> ";
@@ -297,8 +273,8 @@ TEST(PaneConsoleRunnerTest, LargeOutputArrivesWhole)
         ASSERT_NE(nullptr, pane.window) << className;
         PaneConsoleRunner runner;
         runner.SetPane(pane.window);
-        EXPECT_EQ(0u, runner.Execute(Child("bytes 20000 40").c_str(), false));
-        EXPECT_EQ(testing_support::Unix(Pattern(20000, 40)),
+        EXPECT_EQ(0u, runner.Execute(ChildCommand("bytes 20000 40").c_str(), false));
+        EXPECT_EQ(testing_support::Unix(PatternText(20000, 40)),
                   testing_support::Unix(WindowText(pane.window))) << className;
     }
 }
@@ -314,7 +290,7 @@ TEST(PaneConsoleRunnerTest, ChildOutputHasTheAutomaticColour)
         pane.pane.Append("\r\nExecuting:- x\r\n", kColourGrey);
         RestlessPaneRunner runner(before);
         runner.SetPane(pane.window);
-        EXPECT_EQ(0u, runner.Execute(Child("out \"child\\r\\ntext\"").c_str(), false));
+        EXPECT_EQ(0u, runner.Execute(ChildCommand("out \"child\\r\\ntext\"").c_str(), false));
         pane.pane.Append("C:\\> ", kColourGreen);
 
         // This control counts a line break as two characters, as the text shows it.
@@ -347,7 +323,7 @@ TEST(PaneConsoleRunnerTest, NothingHappensWithoutAPaneOrText)
 
     PaneConsoleRunner unbound;
     EXPECT_EQ(nullptr, unbound.paneWindow);
-    EXPECT_EQ(0u, unbound.Execute(Child("out lost").c_str(), false));
+    EXPECT_EQ(0u, unbound.Execute(ChildCommand("out lost").c_str(), false));
 
     PaneConsoleRunner bound;
     bound.SetPane(pane.window);
@@ -361,5 +337,5 @@ TEST(PaneConsoleRunnerTest, NothingHappensWithoutAPaneOrText)
     DestroyWindow(gone);
     PaneConsoleRunner late;
     late.SetPane(gone);
-    EXPECT_EQ(0u, late.Execute(Child("out \"after\\r\\n\"").c_str(), false));
+    EXPECT_EQ(0u, late.Execute(ChildCommand("out \"after\\r\\n\"").c_str(), false));
 }

@@ -264,4 +264,51 @@ std::string Unix(const std::string& text)
     return out;
 }
 
+std::string Garbage(size_t size, unsigned seed)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(seed >> 16);
+    }
+    return bytes;
+}
+
+std::string Vqchild()
+{
+    return BesideExe("vqchild.exe");
+}
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+std::string ChildCommand(const std::string& script)
+{
+    return Quoted(Vqchild()) + " " + script;
+}
+
+namespace {
+int gatesMade = 0;
+} // namespace
+
+Gate::Gate()
+    : name("VelquethTestGate" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++gatesMade)),
+      event(CreateEventA(nullptr, TRUE, FALSE, name.c_str()))
+{
+}
+
+Gate::~Gate()
+{
+    Open();
+    CloseHandle(event);
+}
+
+void Gate::Open()
+{
+    SetEvent(event);
+}
+
 } // namespace testing_support

@@ -86,6 +86,28 @@ void KillProcesses(const char* name);
 // Replaces "\r\n" by "\n" (for readable comparisons of log text).
 std::string Unix(const std::string& text);
 
+// Deterministic bytes of every value, NUL included.
+std::string Garbage(size_t size, unsigned seed);
+
+// The helper child beside the test program (tests/helpers/vqchild.cpp), a path in quotes as a job
+// quotes it, and the child's command line with the given script.
+std::string Vqchild();
+std::string Quoted(const std::string& path);
+std::string ChildCommand(const std::string& script);
+
+// A named event that vqchild's "wait" command waits for: the child goes on once the test opens
+// it (at the latest when the gate goes).
+class Gate {
+public:
+    Gate();
+    ~Gate();
+    void Open();
+    const std::string name;
+
+private:
+    HANDLE event;
+};
+
 } // namespace testing_support
 
 #endif

@@ -1,0 +1,56 @@
+// The bytes that vqchild writes for its "bytes" and "mixed" commands, for the child itself and for
+// the tests and the benchmark that check what arrived.
+#ifndef VELQUETH_TESTS_HELPERS_CHILDPATTERN_H
+#define VELQUETH_TESTS_HELPERS_CHILDPATTERN_H
+
+#include <string>
+
+namespace child_pattern {
+
+// Byte i of "bytes N LEN": the letters a to z over and over, with CR LF closing every LEN bytes
+// when LEN > 1.
+inline char Pattern(unsigned long i, unsigned long lineLength)
+{
+    if (lineLength > 1) {
+        unsigned long at = i % lineLength;
+        if (at == lineLength - 2)
+            return '\r';
+        if (at == lineLength - 1)
+            return '\n';
+    }
+    return static_cast<char>('a' + i % 26);
+}
+
+// Byte i of "mixed N": the letters with NUL bytes, lone CR, lone LF and CR LF pairs at fixed
+// places.
+inline char MixedPattern(unsigned long i)
+{
+    switch (i % 61) {
+    case 0: return '\0';
+    case 17: return '\r';
+    case 29: return '\n';
+    case 41: return '\r';
+    case 42: return '\n';
+    default: return Pattern(i, 0);
+    }
+}
+
+inline std::string PatternText(unsigned long count, unsigned long lineLength)
+{
+    std::string text(count, '\0');
+    for (unsigned long i = 0; i < count; ++i)
+        text[i] = Pattern(i, lineLength);
+    return text;
+}
+
+inline std::string MixedText(unsigned long count)
+{
+    std::string text(count, '\0');
+    for (unsigned long i = 0; i < count; ++i)
+        text[i] = MixedPattern(i);
+    return text;
+}
+
+} // namespace child_pattern
+
+#endif
