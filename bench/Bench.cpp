@@ -1232,13 +1232,11 @@ void FloodRows(std::vector<Row>& rows, const std::vector<FloodCase>& floods,
                              : controlRate;
         double programRate = program.ms > 0 ? program.shown / program.ms : 0;
         double ratio = limit > 0 ? programRate / limit : 0;
+        std::string controlText = controlRate > 0 ? Rate(controlRate * 1000, 1000) : "not measured";
         std::string limitText =
-            lines ? " = " + RatioText(ratio) + " of the limit (" +
-                        (controlRate > 0 ? "the control " + Rate(controlRate * 1000, 1000) : "control not measured") +
+            lines ? " = " + RatioText(ratio) + " of the limit (the control " + controlText +
                         ", the read loop " + Rate(readRate * 1000, 1000) + ")"
-                  : (controlRate > 0 ? " = " + RatioText(ratio) + " of the control's " + Rate(controlRate * 1000, 1000) +
-                                           " in " + PieceName(piece)
-                                     : " (control not measured)");
+                  : " = " + RatioText(ratio) + " of the control's " + controlText + " in " + PieceName(piece);
         std::string figure;
         if (!program.ok && !program.capped) {
             figure = "failed: " + program.error;
@@ -1284,9 +1282,8 @@ void FloodRows(std::vector<Row>& rows, const std::vector<FloodCase>& floods,
         } else {
             // Beside the control's own longest insertion in a line as long as the program's got.
             const ControlRun* control = ControlFor(controls, 0, kLongPiece, flood.bytes);
-            ControlFigure reached =
-                control ? ControlUpTo(*control, static_cast<unsigned long>(std::max<unsigned long long>(program.shown, 1)))
-                        : ControlFigure();
+            unsigned long shown = static_cast<unsigned long>(std::max<unsigned long long>(program.shown, 1));
+            ControlFigure reached = control ? ControlUpTo(*control, shown) : ControlFigure();
             if (reached.count > 0)
                 figure += Format("; the control's own longest insertion %.0f ms (%s, a line of up to %s)",
                                  reached.longest, PieceName(kLongPiece).c_str(), MiBText(reached.reached).c_str());
@@ -1324,16 +1321,16 @@ void BigLogRows(std::vector<Row>& rows, const BigLogResult& big, const Options& 
         rows.push_back({"8", name, "failed: " + big.error, "ends with its prompt", "-"});
         return;
     }
-    const double reach = (big.newestAtEnd + 1) * 80.0;
+    const long long reach = (big.newestAtEnd + 1) * 80LL;
     std::string figure;
     if (big.completed) {
         figure = "the child's last line, then the prompt, after " + Seconds(big.ms) + " (" +
                  Rate(big.lines * 80.0, big.ms) + ")";
     } else if (big.capped) {
         figure = "stopped at the cap after " + Seconds(big.ms) + ", the child's output shown up to " +
-                 (big.newestAtEnd >= 0 ? Format("line %ld (", big.newestAtEnd) + MiBText(static_cast<long long>(reach)) +
-                                             ", " + Rate(reach, big.ms) + ")"
-                                       : std::string("no line in the log")) +
+                 (big.newestAtEnd >= 0
+                      ? Format("line %ld (", big.newestAtEnd) + MiBText(reach) + ", " + Rate(reach, big.ms) + ")"
+                      : std::string("no line in the log")) +
                  (big.promptAfterCap ? "; the child ended, the prompt followed in " + Seconds(big.promptWaitMs)
                                      : "; the child ended, **no prompt** within " + Seconds(big.promptWaitMs));
     } else {
@@ -1413,7 +1410,8 @@ void JobsRows(std::vector<Row>& rows, const JobsResult& jobs, const std::vector<
     };
     // Flat: fewer than 10 more after the last mark than after the first job.
     auto flat = [&](Pick pick) {
-        return YesNo(jobs.counters.size() == marks.size() && pick(jobs.counters.back()) < pick(jobs.counters.front()) + 10);
+        return YesNo(jobs.counters.size() == marks.size() &&
+                     pick(jobs.counters.back()) < pick(jobs.counters.front()) + 10);
     };
     std::string marksText = Format("idle / after %d / %d / %d jobs", marks[0], marks[1], marks[2]);
     if (jobs.counters.empty()) {
@@ -1566,31 +1564,41 @@ int main(int argc, char** argv)
         const double controlCapMs = std::max(60000.0, 3 * options.capMs);
         std::vector<unsigned long> lineLengths;
         std::vector<unsigned long> longLines;
+        auto add = [](std::vector<unsigned long>& list, unsigned long value) {
+            if (std::find(list.begin(), list.end(), value) == list.end())
+                list.push_back(value);
+        };
         for (const FloodCase& flood : floods) {
-            if (flood.lineLength && std::find(lineLengths.begin(), lineLengths.end(), flood.lineLength) == lineLengths.end())
-                lineLengths.push_back(flood.lineLength);
-            if (!flood.lineLength && std::find(longLines.begin(), longLines.end(), flood.bytes) == longLines.end())
-                longLines.push_back(flood.bytes);
+            if (flood.lineLength)
+                add(lineLengths, flood.lineLength);
+            else
+                add(longLines, flood.bytes);
         }
         std::sort(longLines.begin(), longLines.end());
-        std::vector<std::pair<unsigned long, std::pair<unsigned long, unsigned long>>> plan;  // line, bytes, piece
+        struct Step {
+            unsigned long lineLength;
+            unsigned long bytes;
+            unsigned long piece;
+        };
+        std::vector<Step> plan;
         for (unsigned long lineLength : lineLengths) {
             unsigned long most = 0;
             for (const FloodCase& flood : floods)
                 if (flood.lineLength == lineLength)
                     most = std::max(most, flood.bytes);
-            plan.push_back({lineLength, {most, kLinePiece}});
+            plan.push_back({lineLength, most, kLinePiece});
         }
         if (!longLines.empty())
-            plan.push_back({0, {longLines.front(), kLinePiece}});
+            plan.push_back({0, longLines.front(), kLinePiece});
         for (unsigned long bytes : longLines)
-            plan.push_back({0, {bytes, kLongPiece}});
-        for (const auto& step : plan) {
-            unsigned long lineLength = step.first;
-            unsigned long bytes = step.second.first;
-            unsigned long piece = step.second.second;
+            plan.push_back({0, bytes, kLongPiece});
+        for (const Step& step : plan) {
+            const unsigned long lineLength = step.lineLength;
+            const unsigned long bytes = step.bytes;
+            const unsigned long piece = step.piece;
             // Drawing a long line costs about as much as inserting it: measured up to 2 MiB.
-            ControlRun run = FillControl(bytes, lineLength, piece, controlCapMs, lineLength || bytes <= 2 * kMiB);
+            bool draw = lineLength || bytes <= 2 * kMiB;
+            ControlRun run = FillControl(bytes, lineLength, piece, controlCapMs, draw);
             ControlFigure all = ControlUpTo(run, bytes);
             Progress(Format("control  %-26s in %-15s %s, %s, longest insertion %.0f ms%s%s",
                             FloodName(bytes, lineLength).c_str(), PieceName(piece).c_str(), Seconds(all.ms).c_str(),
