@@ -742,13 +742,13 @@ struct JobsResult {
     std::string error;
 };
 
-JobsResult RunManyJobs(const std::vector<int>& marks, const std::string& folder)
+JobsResult RunManyJobs(const std::vector<int>& marks, const std::string& folder, const std::string& desktop)
 {
     JobsResult result;
     result.marks = marks;
     WriteIni(folder, paths.vqchild, "exit 0");
     std::string header = Header(JobCommandLine(paths.vqchild, "exit 0"));
-    Target target(folder);
+    Target target(folder, desktop);
     if (!target.Start(nullptr)) {
         result.error = "the program did not start";
         return result;
@@ -1459,12 +1459,13 @@ void JobsRows(std::vector<Row>& rows, const JobsResult& jobs, const std::vector<
 struct JobsTask {
     std::vector<int> marks;
     std::string folder;
+    std::string desktop;
     JobsResult result;
 
     static DWORD WINAPI Run(LPVOID parameter)
     {
         JobsTask* self = static_cast<JobsTask*>(parameter);
-        self->result = RunManyJobs(self->marks, self->folder);
+        self->result = RunManyJobs(self->marks, self->folder, self->desktop);
         return 0;
     }
 };
@@ -1533,7 +1534,16 @@ int main(int argc, char** argv)
     if (options.out.empty())
         options.out = paths.exeDir + "bench.md";
     auto runs = [&](char part) { return options.only.find(part) != std::string::npos; };
-    const bool jobsBeside = runs('j') && runs('b') && !options.apart;
+    // The jobs' copy runs on a desktop of its own: the program does not start beside a window of
+    // its own title.
+    const char kJobsDesktop[] = "VelquethBenchJobs";
+    HDESK jobsDesktop = nullptr;
+    if (runs('j') && runs('b') && !options.apart) {
+        jobsDesktop = CreateDesktopA(kJobsDesktop, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+        if (!jobsDesktop)
+            std::printf("No desktop for the jobs (error %lu): they run after the big log\n", GetLastError());
+    }
+    const bool jobsBeside = jobsDesktop != nullptr;
     if (!CopyProgram(paths.runDir) || (jobsBeside && !CopyProgram(paths.jobsDir)))
         return 1;
     double benchStart = NowMs();
@@ -1692,6 +1702,7 @@ int main(int argc, char** argv)
     JobsTask jobs;
     jobs.marks = options.quick ? std::vector<int>{1, 10, 50} : std::vector<int>{1, 100, 1000};
     jobs.folder = jobsBeside ? paths.jobsDir : paths.runDir;
+    jobs.desktop = jobsBeside ? kJobsDesktop : "";
     HANDLE jobsThread = nullptr;
     if (jobsBeside) {
         std::printf("Jobs, beside the big log\n");
@@ -1711,10 +1722,12 @@ int main(int argc, char** argv)
         } else {
             if (!jobsBeside)
                 std::printf("Jobs\n");
-            jobs.result = RunManyJobs(jobs.marks, jobs.folder);
+            jobs.result = RunManyJobs(jobs.marks, jobs.folder, jobs.desktop);
         }
         JobsRows(rows, jobs.result, jobs.marks, jobsThread != nullptr);
     }
+    if (jobsDesktop)
+        CloseDesktop(jobsDesktop);
 
     const double totalMs = NowMs() - benchStart;
     const bool fullRun = !options.quick && options.floods.empty() && options.capMs == 20000 &&
@@ -1739,8 +1752,8 @@ int main(int argc, char** argv)
              "RichEdit made as the pane, filled on one thread with drawing off: 64 KiB pieces for lines, 1 MiB "
              "pieces inside a long line), both measured in this run.";
     if (jobsThread)
-        table += " The jobs of part 7 ran in a second copy of the program beside part 8 (--apart runs them "
-                 "after it).";
+        table += " The jobs of part 7 ran in a second copy of the program, on a desktop of its own, beside "
+                 "part 8 (--apart runs them after it).";
     table += "\n";
     if (privateFromLinux)
         table += "\nPrivate bytes: Wine reports 0 for another process (it fills the figure from the "
