@@ -126,13 +126,6 @@ std::string Lower(std::string text)
     return text;
 }
 
-HWND FindWindowOf(DWORD pid, const char* className)
-{
-    FindContext context{pid, className, nullptr, 0};
-    EnumWindows(FindByClass, reinterpret_cast<LPARAM>(&context));
-    return context.found;
-}
-
 } // namespace
 
 double NowMs()
@@ -149,14 +142,34 @@ double CounterToMs(long long ticks)
     return static_cast<double>(ticks) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-Target::Target(const std::string& folder)
-    : folder(folder), window(nullptr), pane(nullptr), remote(nullptr), remoteSize(0), linuxPid(0)
+Target::Target(const std::string& folder, const std::string& desktop)
+    : folder(folder), desktopName(desktop), desktop(nullptr), window(nullptr), pane(nullptr),
+      remote(nullptr), remoteSize(0), linuxPid(0)
 {
     std::memset(&process, 0, sizeof process);
+    if (!desktopName.empty())
+        this->desktop = OpenDesktopA(desktopName.c_str(), 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE);
+}
+
+void Target::EnumTopWindows(WNDENUMPROC callback, LPARAM parameter) const
+{
+    if (desktop)
+        EnumDesktopWindows(desktop, callback, parameter);
+    else
+        EnumWindows(callback, parameter);
+}
+
+HWND Target::FindWindowOf(const char* className) const
+{
+    FindContext context{process.dwProcessId, className, nullptr, 0};
+    EnumTopWindows(FindByClass, reinterpret_cast<LPARAM>(&context));
+    return context.found;
 }
 
 Target::~Target()
 {
+    if (desktop)
+        CloseDesktop(desktop);
     if (!process.hProcess)
         return;
     if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
@@ -176,13 +189,19 @@ bool Target::Start(double* startupMs, DWORD timeoutMs)
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
+    std::string desktopPath = "WinSta0\\" + desktopName;
+    if (!desktopName.empty()) {
+        if (!desktop)
+            return false;
+        startup.lpDesktop = &desktopPath[0];
+    }
     double start = NowMs();
     if (!CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.c_str(), &startup, &process))
         return false;
     for (;;) {
         if (!window)
-            window = FindWindowOf(process.dwProcessId, "VELQUETH");
+            window = FindWindowOf("VELQUETH");
         if (window && !pane)
             pane = GetDlgItem(window, kPaneId);
         if (pane) {
@@ -308,7 +327,7 @@ ProcessCounters Target::Counters() const
     counters.userError = counters.userObjects ? 0 : GetLastError();
     counters.threads = ThreadCount();
     FindContext context{process.dwProcessId, "", nullptr, 0};
-    EnumWindows(CountOwned, reinterpret_cast<LPARAM>(&context));
+    EnumTopWindows(CountOwned, reinterpret_cast<LPARAM>(&context));
     counters.windows = context.count;
     return counters;
 }
@@ -381,7 +400,7 @@ DWORD Target::ChildPid(const char* imageName) const
 
 bool Target::DismissMessageBox(std::string* text) const
 {
-    HWND box = FindWindowOf(process.dwProcessId, "#32770");
+    HWND box = FindWindowOf("#32770");
     if (!box || !IsWindowVisible(box))
         return false;
     char buffer[512] = "";

@@ -2,6 +2,8 @@
 // user's tools would: started in its own folder with its own INI file, commands posted as
 // WM_COMMAND, the log read through messages. Reading a range of the log needs memory inside the
 // program (EM_GETTEXTRANGE writes through a pointer), so the target keeps one buffer there.
+// The program refuses to start while a window with its title is on the desktop, so a second copy
+// that runs at the same time is started on a desktop of its own.
 #ifndef VELQUETH_BENCH_TARGET_H
 #define VELQUETH_BENCH_TARGET_H
 
@@ -32,7 +34,9 @@ struct ProcessCounters {
 class Target {
 public:
     // folder: a directory with a trailing backslash that holds the copy of Velqueth.exe.
-    explicit Target(const std::string& folder);
+    // desktop: the name of a desktop of this window station to start it on (it must exist), or
+    // empty for the benchmark's own.
+    explicit Target(const std::string& folder, const std::string& desktop = std::string());
     ~Target();  // ends the program if it still runs
 
     // Starts the program and waits until the banner is in the log (at most timeoutMs).
@@ -63,7 +67,13 @@ public:
     bool DismissMessageBox(std::string* text) const;
 
 private:
+    // Top-level windows of the program's desktop.
+    void EnumTopWindows(WNDENUMPROC callback, LPARAM parameter) const;
+    HWND FindWindowOf(const char* className) const;
+
     std::string folder;
+    std::string desktopName;
+    HDESK desktop;  // open while the target lives; null for the benchmark's own desktop
     PROCESS_INFORMATION process;
     HWND window;
     HWND pane;

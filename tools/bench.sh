@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds, then runs the benchmark under Xvfb and the project's own Wine prefix. The table is
-# printed and written to BUILD/bench.md. Extra arguments go to the benchmark (for example:
-# --quick, or --only f for the floods alone; see bench/Bench.cpp).
+# printed and written to BUILD/bench.md. Extra arguments go to the benchmark, for example --quick
+# (small sizes), --only cb (the log control and the 100 MiB log alone), --apart (the 1,000 jobs
+# after the 100 MiB log instead of beside it); see bench/Bench.cpp.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD="${BUILD:-build}"
