@@ -72,6 +72,7 @@ struct Paths {
 Paths paths;
 
 // The bytes of vqchild's floods.
+using child_pattern::Pattern;
 using child_pattern::PatternText;
 
 std::string Format(const char* format, ...)
