@@ -83,12 +83,20 @@ UINT OutputPane::RenewedMessage()
 
 void OutputPane::Flush()
 {
-    // The pane may be renewed while it inserts (see app/LogLimit.h): a wake-up sent to the window
-    // that was just replaced fails, and goes to the new one.
-    for (HWND target = queue.Target(); target && queue.Queued() > 0; target = queue.Target()) {
-        if (!SendMessageA(target, WakeMessage(), 1, 0))
-            Sleep(1);
+    HWND target = queue.Target();
+    if (!target)
+        return;
+    if (GetWindowThreadProcessId(target, nullptr) != GetCurrentThreadId()) {
+        // A worker waits while the pane inserts the rest piece by piece, as it always does, so
+        // that the window stays responsive; its lock also makes the pane's window, renewed
+        // meanwhile perhaps, safe to read afterwards.
+        queue.WaitUntilInserted();
+        return;
     }
+    // On the pane's own thread: everything at once. A renewal replaces the window that the
+    // wake-up went to, and the next goes to the new one.
+    for (; target && queue.Queued() > 0; target = queue.Target())
+        SendMessageA(target, WakeMessage(), 1, 0);
 }
 
 void OutputPane::AppendOutput(const char* text)

@@ -11,7 +11,7 @@ const DWORD kRecheckMs = 50;
 } // namespace
 
 OutputQueue::OutputQueue()
-    : spaceEvent(nullptr), buffer(nullptr), start(0), end(0), open(false), wakePending(false),
+    : spaceEvent(nullptr), buffer(nullptr), start(0), end(0), open(false), wakePending(false), inserting(false),
       pane(nullptr), wakeMessage(0)
 {
     InitializeCriticalSection(&lock);
@@ -47,6 +47,7 @@ void OutputQueue::Close()
 {
     EnterCriticalSection(&lock);
     open = false;
+    inserting = false;
     start = end = 0;
     if (spaceEvent)
         SetEvent(spaceEvent);
@@ -154,8 +155,31 @@ size_t OutputQueue::Take(char* out)
     start += cut;
     if (start == end)
         start = end = 0;
+    inserting = cut > 0;
     if (spaceEvent)
         SetEvent(spaceEvent);
     LeaveCriticalSection(&lock);
     return cut;
+}
+
+void OutputQueue::PieceDone()
+{
+    EnterCriticalSection(&lock);
+    inserting = false;
+    if (spaceEvent)
+        SetEvent(spaceEvent);
+    LeaveCriticalSection(&lock);
+}
+
+void OutputQueue::WaitUntilInserted()
+{
+    EnterCriticalSection(&lock);
+    while (open && (start != end || inserting)) {
+        PostWake();
+        ResetEvent(spaceEvent);
+        LeaveCriticalSection(&lock);
+        WaitForSingleObject(spaceEvent, kRecheckMs);
+        EnterCriticalSection(&lock);
+    }
+    LeaveCriticalSection(&lock);
 }

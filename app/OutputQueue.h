@@ -4,8 +4,8 @@
 // that finds it full waits until the pane has taken some, so a fast child is slowed by its pipe
 // and nothing is lost.
 //
-// Threading: Push runs on the worker; Open, Close, Retarget, Take and WakeHandled on the
-// user-interface thread that owns the pane; Queued and Target on either. One lock guards the text and the flags; the worker
+// Threading: Push and WaitUntilInserted run on the worker; Open, Close, Retarget, Take, PieceDone
+// and WakeHandled on the user-interface thread that owns the pane; Queued and Target on either. One lock guards the text and the flags; the worker
 // waits outside it.
 #ifndef VELQUETH_APP_OUTPUTQUEUE_H
 #define VELQUETH_APP_OUTPUTQUEUE_H
@@ -21,7 +21,7 @@ public:
     static const size_t kLimit = 1024 * 1024;
     // A piece of ordinary lines: about 25 ms of the control's work, so the window stays
     // responsive between two pieces.
-    static const size_t kLinePiece = 32 * 1024;
+    static const size_t kLinePiece = 64 * 1024;
 
     OutputQueue();
     virtual ~OutputQueue();
@@ -48,6 +48,11 @@ public:
     // long line, which the control measures again whole at every insertion) goes in as large a
     // piece as has gathered, so that it is inserted as seldom as possible.
     size_t Take(char* out);
+    // The piece taken last is in the log now.
+    void PieceDone();
+    // Waits until the pane has taken and inserted everything queued (or the queue has closed).
+    // Not on the pane's own thread: that thread inserts.
+    void WaitUntilInserted();
     // Asks for another wake-up when text is still queued (after a piece, so that other messages
     // are served between two pieces).
     void WakeIfQueued();
@@ -63,6 +68,7 @@ private:
     size_t end;         // one past the newest
     bool open;
     bool wakePending;
+    bool inserting;     // a piece has been taken and is not in the log yet
     HWND pane;
     UINT wakeMessage;
 

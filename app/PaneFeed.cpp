@@ -1,5 +1,6 @@
 #include "app/PaneFeed.h"
 
+#include <cstring>
 #include <new>
 
 #include "app/LogLimit.h"
@@ -15,6 +16,9 @@ const DWORD kRedrawIntervalMs = 100;
 // second for a line of 1 MiB): then the pane is drawn at most a fifth of the time.
 const DWORD kRedrawShare = 5;
 const DWORD kLongestRedrawIntervalMs = 10000;
+// Inside a long line the pane is drawn only once the output has paused this long, so that a job's
+// closing line, which follows its output at once, is drawn with it.
+const DWORD kLongLinePauseMs = 150;
 const UINT_PTR kRedrawTimer = 0x5651;
 
 // The pane's state, in its user-data slot from FeedPane until the pane goes.
@@ -26,6 +30,8 @@ struct PaneFeed {
     DWORD redrawInterval;
     bool redrawDue;
     bool scrollDue;    // text went in with drawing off: bring the caret into view
+    bool inLongLine;   // the last piece held no line break
+    DWORD lastPiece;
 };
 
 void RedrawPane(HWND pane, PaneFeed* state)
@@ -52,15 +58,18 @@ void RedrawPane(HWND pane, PaneFeed* state)
 }
 
 // The pane is drawn again at once when it has not been for a while, else when the interval is
-// over, so the log follows the output live and a burst ends on screen.
+// over, so the log follows the output live and a burst ends on screen. Inside a long line it waits
+// for the interval and a pause of the output: the control draws the whole line every time, which
+// under Wine costs more than inserting into it.
 void ScheduleRedraw(HWND pane, PaneFeed* state)
 {
     DWORD since = GetTickCount() - state->lastRedraw;
-    if (since >= state->redrawInterval) {
+    if (since >= state->redrawInterval && !state->inLongLine) {
         RedrawPane(pane, state);
     } else if (!state->redrawDue) {
         state->redrawDue = true;
-        SetTimer(pane, kRedrawTimer, state->redrawInterval - since, nullptr);
+        DWORD wait = since < state->redrawInterval ? state->redrawInterval - since : kRedrawIntervalMs;
+        SetTimer(pane, kRedrawTimer, wait, nullptr);
     }
 }
 
@@ -141,17 +150,24 @@ HWND InsertPiece(HWND pane, PaneFeed* state)
     CallWindowProcA(state->original, pane, WM_SETREDRAW, FALSE, 0);
     OutputPane::InsertChunk(pane, state->piece);
     CallWindowProcA(state->original, pane, WM_SETREDRAW, TRUE, 0);
+    output->queue.PieceDone();
     state->scrollDue = true;
+    state->inLongLine = std::memchr(state->piece, '\n', length) == nullptr;
+    state->lastPiece = GetTickCount();
     return pane;
 }
 
-// One piece per wake-up, so that input and other messages are served between two pieces; the
-// queue posts the next wake-up while text is left. A flush (wParam 1) inserts everything, for a
-// line that must come after it.
+// Pieces for about this long per wake-up, then input and other messages are served before the
+// next wake-up, which the queue posts while text is left. A flush from the pane's own thread
+// (wParam 1) inserts everything, for a line that must come after it.
+const DWORD kWakeBudgetMs = 20;
+
 LRESULT OnWake(HWND pane, PaneFeed* state, WPARAM all)
 {
     state->output->queue.WakeHandled();
-    for (HWND into = InsertPiece(pane, state); into; into = all ? InsertPiece(pane, state) : nullptr)
+    DWORD began = GetTickCount();
+    for (HWND into = InsertPiece(pane, state); into;
+         into = (all || GetTickCount() - began < kWakeBudgetMs) ? InsertPiece(pane, state) : nullptr)
         pane = into;
     state->output->queue.WakeIfQueued();
     ScheduleRedraw(pane, state);
@@ -164,12 +180,26 @@ LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
     WNDPROC original = state->original;
     if (message == OutputPane::WakeMessage())
         return OnWake(pane, state, wParam);
+    if (message == EM_REPLACESEL && state->redrawDue) {
+        // A redraw is due anyway (a job's closing line after its output, say): the text goes in
+        // without drawing, and that one redraw shows both.
+        CallWindowProcA(original, pane, WM_SETREDRAW, FALSE, 0);
+        LRESULT result = CallWindowProcA(original, pane, message, wParam, lParam);
+        CallWindowProcA(original, pane, WM_SETREDRAW, TRUE, 0);
+        state->scrollDue = true;
+        return result;
+    }
     // The rich edit sets its own cursor at once: ask the parent first, as DefWindowProc does, so
     // that the log shows the wait cursor while a job runs.
     if (message == WM_SETCURSOR && SendMessageA(GetParent(pane), WM_SETCURSOR, wParam, lParam))
         return TRUE;
     if (message == WM_TIMER && wParam == kRedrawTimer) {
-        RedrawPane(pane, state);
+        // Timers come only when no wake-up is waiting: the output has paused.
+        DWORD quiet = GetTickCount() - state->lastPiece;
+        if (state->inLongLine && quiet < kLongLinePauseMs)
+            SetTimer(pane, kRedrawTimer, kLongLinePauseMs - quiet, nullptr);
+        else
+            RedrawPane(pane, state);
         return 0;
     }
     if (message == WM_NCDESTROY) {
@@ -200,6 +230,8 @@ void FeedPane(OutputPane* output)
     state->redrawInterval = kRedrawIntervalMs;
     state->redrawDue = false;
     state->scrollDue = false;
+    state->inLongLine = false;
+    state->lastPiece = 0;
     if (!state->original || !state->piece) {
         if (state->piece)
             HeapFree(GetProcessHeap(), 0, state->piece);

@@ -248,7 +248,19 @@ void Target::Command(WORD id) const
 
 long Target::Length() const
 {
+    // Asked across processes, Wine answers WM_GETTEXTLENGTH by reading the whole text (tens of
+    // milliseconds for megabytes, paid by the program's user-interface thread at every poll).
+    // EM_GETTEXTLENGTHEX with its record inside the program answers from the count alone.
     DWORD_PTR length = 0;
+    if (remote) {
+        GETTEXTLENGTHEX how = {GTL_DEFAULT, CP_ACP};
+        char* record = remote + remoteSize + 2048;
+        if (WriteProcessMemory(process.hProcess, record, &how, sizeof how, nullptr) &&
+            SendMessageTimeoutA(pane, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(record), 0,
+                                SMTO_NORMAL, kAnswerMs, &length) &&
+            static_cast<LONG_PTR>(length) >= 0)
+            return static_cast<long>(length);
+    }
     if (!SendMessageTimeoutA(pane, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kAnswerMs, &length))
         return -1;
     return static_cast<long>(length);
