@@ -104,7 +104,9 @@ bool MoveFeed(HWND pane, HWND fresh, PaneFeed* state)
 HWND RenewPane(HWND pane, PaneFeed* state)
 {
     OutputPane* output = state->output;
-    char* carried = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kCarriedText + 1));
+    // Never so much that the new pane would soon be full again.
+    size_t carry = output->logLimit / 4 < kCarriedText ? output->logLimit / 4 : kCarriedText;
+    char* carried = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, carry + 1));
     if (!carried)
         return pane;
     char className[32] = "";
@@ -120,7 +122,7 @@ HWND RenewPane(HWND pane, PaneFeed* state)
         HeapFree(GetProcessHeap(), 0, carried);
         return pane;  // the log goes on growing where it is
     }
-    CopyLogTail(pane, output->plainEdit, carried, kCarriedText);
+    CopyLogTail(pane, output->plainEdit, carried, carry);
     SendMessageA(fresh, EM_LIMITTEXT, 0x7FFFFFFE, 0);
     SetWindowPos(fresh, pane, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     bool focused = GetFocus() == pane;

@@ -15,6 +15,7 @@
 #include "res/resource.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
+#include "tests/helpers/ChildPattern.h"
 
 using testing_support::App;
 using testing_support::ColourAt;
@@ -726,6 +727,17 @@ TEST(MainWindow, FallsBackToAPlainEditPane)
 
     app.frame->outputPane.Append("Failure running:- x\r\n", 0x0000C0);
     EXPECT_EQ(std::string(kBanner) + "Failure running:- x\r\n", WindowText(pane));
+    // A flood that outruns the log: the worker waits on the full queue, and nothing is lost.
+    const std::string command = testing_support::ChildCommand("bytes 2097152 80");
+    app.frame->StartJob(command.c_str());
+    ASSERT_TRUE(app.WaitForLog(testing_support::Header(command)));
+    Sleep(2000);
+    EXPECT_GT(app.frame->outputPane.queue.Queued(), OutputQueue::kLimit - 256);
+    ASSERT_TRUE(app.WaitForJob(120000));
+    EXPECT_TRUE(WindowText(pane) == std::string(kBanner) + "Failure running:- x\r\n" +
+                                        testing_support::Header(command) +
+                                        child_pattern::PatternText(2097152, 80) +
+                                        testing_support::kPrompt);
 
     // The plain control asks its parent for its colours: black text on the white brush.
     HDC dc = GetDC(pane);

@@ -804,6 +804,9 @@ TEST_F(JobsTest, CloseDuringAFlood)
     ASSERT_TRUE(PumpUntil([&] { return lines() >= 100; }, 60000)) << WindowText(pane);
     // Nothing lost or out of order so far.
     EXPECT_GE(lines(), 100);
+    // The log stalls until the worker waits on a full queue.
+    Sleep(2000);
+    EXPECT_GT(app.frame->outputPane.queue.Queued(), OutputQueue::kLimit - 256);
 
     // The close box, then the entry point's teardown.
     SendMessageA(app.Main(), WM_CLOSE, 0, 0);
