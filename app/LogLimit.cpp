@@ -90,13 +90,7 @@ size_t CopyLogTail(HWND pane, bool plainEdit, char* out, size_t capacity)
 void WriteDroppedNotice(HWND pane, bool plainEdit)
 {
     SendMessageA(pane, EM_SETSEL, 0, 0);
-    if (!plainEdit) {
-        CHARFORMATA format;
-        std::memset(&format, 0, sizeof format);
-        format.cbSize = sizeof format;
-        format.dwMask = CFM_COLOR;
-        format.crTextColor = kColourGrey;
-        SendMessageA(pane, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    }
+    if (!plainEdit)
+        OutputPane::SetSelectionColour(pane, kColourGrey, false);
     SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kDroppedNotice));
 }

@@ -16,12 +16,7 @@ public:
     explicit EndInserter(HWND pane) : pane(pane), atEnd(true)
     {
         OutputPane::SelectEnd(pane);
-        CHARFORMATA format;
-        std::memset(&format, 0, sizeof format);
-        format.cbSize = sizeof format;
-        format.dwMask = CFM_COLOR;
-        format.dwEffects = CFE_AUTOCOLOR;
-        SendMessageA(pane, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+        OutputPane::SetSelectionColour(pane, 0, true);
     }
 
     void Insert(const char* piece)
@@ -113,6 +108,17 @@ void OutputPane::SelectEnd(HWND paneWindow)
     // Both edit controls clamp a position past the end to the end of the text, which spares
     // counting a log that may hold megabytes.
     SendMessageA(paneWindow, EM_SETSEL, static_cast<WPARAM>(INT_MAX), static_cast<LPARAM>(INT_MAX));
+}
+
+void OutputPane::SetSelectionColour(HWND paneWindow, COLORREF colour, bool automatic)
+{
+    CHARFORMATA format;
+    std::memset(&format, 0, sizeof format);
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_COLOR;
+    format.dwEffects = automatic ? CFE_AUTOCOLOR : 0;
+    format.crTextColor = colour;
+    SendMessageA(paneWindow, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
 }
 
 LRESULT OutputPane::AppendPlain(const char* text)

@@ -26,6 +26,8 @@ public:
 
     // Puts an empty selection at the very end of the text of an edit or rich-edit control.
     static void SelectEnd(HWND paneWindow);
+    // Gives the rich edit's selection a colour, or the automatic colour.
+    static void SetSelectionColour(HWND paneWindow, COLORREF colour, bool automatic);
 
     // Hands one chunk of a child's output to the log, from a job's worker: into the queue when
     // the pane takes its output from there (waiting only while the queue is full), else inserted

@@ -194,35 +194,22 @@ TEST_F(JobOutputTest, TenMegabytesWithoutALineBreakThroughTheRunner)
     ExpectNoChildLeft();
 }
 
-TEST_F(JobOutputTest, LongLineWithoutABreakInTheLog)
+TEST_F(JobOutputTest, LongLinesWithoutABreakInTheLog)
 {
-    // The real log; a line of 64 KB, since the rich edit's cost grows with the line.
-    const unsigned long size = 64ul << 10;
-    IniFileGuard ini;
-    App app;
-    ASSERT_TRUE(app.created);
-    const std::string command = ChildCommand("bytes " + std::to_string(size));
-    ASSERT_TRUE(app.Run(command, 300000));
-    std::string part;
-    ASSERT_TRUE(ChildPart(app.JobLog(), command, &part));
-    ExpectLetters(part, size);
-    ExpectNoChildLeft();
-}
-
-TEST_F(JobOutputTest, TenMegabytesWithoutALineBreakInTheLog)
-{
-    // The control measures a line again whole at every insertion: the log takes a long line in
-    // as few, large pieces as have gathered.
-    const unsigned long size = 10ul << 20;
-    IniFileGuard ini;
-    App app;
-    ASSERT_TRUE(app.created);
-    const std::string command = ChildCommand("bytes " + std::to_string(size));
-    ASSERT_TRUE(app.Run(command, 300000));
-    std::string part;
-    ASSERT_TRUE(ChildPart(app.JobLog(), command, &part));
-    ExpectLetters(part, size);
-    ExpectNoChildLeft();
+    // The real log. The control measures a line again whole at every insertion, so the log takes
+    // a long line in as few, large pieces as have gathered.
+    for (unsigned long size : {64ul << 10, 10ul << 20}) {
+        SCOPED_TRACE(size);
+        IniFileGuard ini;
+        App app;
+        ASSERT_TRUE(app.created);
+        const std::string command = ChildCommand("bytes " + std::to_string(size));
+        ASSERT_TRUE(app.Run(command, 300000));
+        std::string part;
+        ASSERT_TRUE(ChildPart(app.JobLog(), command, &part));
+        ExpectLetters(part, size);
+        ExpectNoChildLeft();
+    }
 }
 
 TEST_F(JobOutputTest, AStalledLogLosesNothing)
