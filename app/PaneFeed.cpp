@@ -16,9 +16,11 @@ const DWORD kRedrawIntervalMs = 100;
 // second for a line of 1 MiB): then the pane is drawn at most a fifth of the time.
 const DWORD kRedrawShare = 5;
 const DWORD kLongestRedrawIntervalMs = 10000;
-// Inside a long line the pane is drawn only once the output has paused this long, so that a job's
-// closing line, which follows its output at once, is drawn with it.
+// Inside a long line the pane is drawn only once the output has paused this long (or as long as
+// the last drawing took, up to the longest pause), so that a job's closing line, which follows its
+// output at once, is drawn with it, and a flood is not held up by drawing it.
 const DWORD kLongLinePauseMs = 150;
+const DWORD kLongestLongLinePauseMs = 2000;
 const UINT_PTR kRedrawTimer = 0x5651;
 
 // The pane's state, in its user-data slot from FeedPane until the pane goes.
@@ -27,6 +29,7 @@ struct PaneFeed {
     OutputPane* output;
     char* piece;       // room for one piece of the queue and its terminator
     DWORD lastRedraw;
+    DWORD redrawCost;
     DWORD redrawInterval;
     bool redrawDue;
     bool scrollDue;    // text went in with drawing off: bring the caret into view
@@ -51,6 +54,7 @@ void RedrawPane(HWND pane, PaneFeed* state)
     RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
     state->lastRedraw = GetTickCount();
     DWORD cost = state->lastRedraw - start;
+    state->redrawCost = cost;
     DWORD interval = cost * kRedrawShare;
     if (interval < kRedrawIntervalMs)
         interval = kRedrawIntervalMs;
@@ -198,8 +202,11 @@ LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_TIMER && wParam == kRedrawTimer) {
         // Timers come only when no wake-up is waiting: the output has paused.
         DWORD quiet = GetTickCount() - state->lastPiece;
-        if (state->inLongLine && quiet < kLongLinePauseMs)
-            SetTimer(pane, kRedrawTimer, kLongLinePauseMs - quiet, nullptr);
+        DWORD pause = state->redrawCost < kLongLinePauseMs ? kLongLinePauseMs : state->redrawCost;
+        if (pause > kLongestLongLinePauseMs)
+            pause = kLongestLongLinePauseMs;
+        if (state->inLongLine && quiet < pause)
+            SetTimer(pane, kRedrawTimer, pause - quiet, nullptr);
         else
             RedrawPane(pane, state);
         return 0;
@@ -230,6 +237,7 @@ void FeedPane(OutputPane* output)
     state->piece = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, OutputQueue::kLimit + 1));
     state->lastRedraw = GetTickCount() - kRedrawIntervalMs;
     state->redrawInterval = kRedrawIntervalMs;
+    state->redrawCost = 0;
     state->redrawDue = false;
     state->scrollDue = false;
     state->inLongLine = false;
