@@ -15,7 +15,7 @@
 extern const char kDroppedNotice[];
 
 // How much of the newest text a renewed log keeps.
-const size_t kCarriedText = 512 * 1024;
+const size_t kCarriedText = 256 * 1024;
 
 // The most characters the log may hold in this process: 32 MiB, less where the address space is
 // small (about 100 bytes of it per character, and 512 MiB for everything else).

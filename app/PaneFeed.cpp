@@ -136,8 +136,11 @@ HWND RenewPane(HWND pane, PaneFeed* state)
     DestroyWindow(pane);
     if (focused)
         SetFocus(fresh);
+    // Its text goes in with drawing off, as every piece does; the next redraw shows it.
+    CallWindowProcA(state->original, fresh, WM_SETREDRAW, FALSE, 0);
     WriteDroppedNotice(fresh, output->plainEdit);
     OutputPane::InsertChunk(fresh, carried);
+    CallWindowProcA(state->original, fresh, WM_SETREDRAW, TRUE, 0);
     HeapFree(GetProcessHeap(), 0, carried);
     return fresh;
 }

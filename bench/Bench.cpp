@@ -465,6 +465,7 @@ struct FloodResult {
     bool ok = false;       // started, ended with the prompt
     bool capped = false;   // stopped after the cap
     bool exact = false;    // the log holds exactly header, flood and prompt
+    bool dropped = false;  // the log kept its newest text only (past its limit), that exact
     double ms = 0;         // request to prompt, or to the cap
     unsigned long long shown = 0;  // the child's bytes in the log at that moment
     long long privateEmpty = 0;
@@ -508,6 +509,10 @@ FloodResult FloodJob(unsigned long bytes, unsigned long lineLength, const Option
     result.privateEmpty = PrivateBytes(target.Counters());
     long before = target.Length();
     long expected = before + static_cast<long>(header.size() + bytes) + 5;
+    // A log past its limit keeps only its newest text: the job has ended when the log ends with
+    // the flood's last lines and the prompt, however long it is.
+    const std::string full = header + PatternText(bytes, lineLength) + kPrompt;
+    const std::string ending = full.substr(full.size() > 200 ? full.size() - 200 : 0);
 
     Sampler sampler;
     if (sample)
@@ -521,7 +526,7 @@ FloodResult FloodJob(unsigned long bytes, unsigned long lineLength, const Option
             result.error = "the program stopped answering";
             break;
         }
-        if (length >= expected && target.EndsWith(length, kPrompt)) {
+        if (length > before && target.EndsWith(length, ending)) {
             result.ok = true;
             result.ms = NowMs() - start;
             break;
@@ -556,9 +561,18 @@ FloodResult FloodJob(unsigned long bytes, unsigned long lineLength, const Option
         result.logChars = length;
         result.privateFull = PrivateBytes(target.Counters());
         std::string text;
-        if (target.Read(before, length, &text)) {
+        const std::string notice = "[Earlier output dropped";
+        std::string head;
+        result.dropped = !result.capped && length < expected &&
+                         target.Read(0, static_cast<long>(notice.size()), &head) && head == notice;
+        if (result.dropped && target.Read(0, length, &text)) {
+            size_t lineEnd = text.find("\r\n");
+            std::string rest = lineEnd == std::string::npos ? "" : text.substr(lineEnd + 2);
+            result.exact = !rest.empty() && rest.size() < full.size() &&
+                           full.compare(full.size() - rest.size(), rest.size(), rest) == 0;
+        } else if (!result.dropped && target.Read(before, length, &text)) {
             if (!result.capped) {
-                result.exact = text == header + PatternText(bytes, lineLength) + kPrompt;
+                result.exact = text == full;
             } else {
                 size_t flood = text.size() - header.size() - 5;
                 result.exact = text.size() >= header.size() + 5 &&
@@ -1228,7 +1242,10 @@ void FloodRows(std::vector<Row>& rows, const std::vector<FloodCase>& floods,
             figure = (program.capped ? "stopped after " + Seconds(program.ms) + " at " + MiBText(program.shown) + ", "
                                      : Seconds(program.ms) + ", ") +
                      Rate(program.shown, program.ms) + limitText + runsNote +
-                     (program.exact ? "; log text exact" : "; **" + program.error + "**");
+                     (program.exact ? (program.dropped ? "; the oldest dropped at the log's limit, the newest " +
+                                                             MiBText(program.logChars) + " exact"
+                                                       : "; log text exact")
+                                    : "; **" + program.error + "**");
         }
         std::string goal;
         std::string met;

@@ -246,6 +246,14 @@ void Target::Command(WORD id) const
     PostMessageA(window, WM_COMMAND, id, 0);
 }
 
+HWND Target::CurrentPane() const
+{
+    // A full log goes on in a new pane window with the same id.
+    if (!IsWindow(pane) && window)
+        pane = GetDlgItem(window, kPaneId);
+    return pane;
+}
+
 long Target::Length() const
 {
     // Asked across processes, Wine answers WM_GETTEXTLENGTH by reading the whole text (tens of
@@ -256,14 +264,19 @@ long Target::Length() const
         GETTEXTLENGTHEX how = {GTL_DEFAULT, CP_ACP};
         char* record = remote + remoteSize + 2048;
         if (WriteProcessMemory(process.hProcess, record, &how, sizeof how, nullptr) &&
-            SendMessageTimeoutA(pane, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(record), 0,
+            SendMessageTimeoutA(CurrentPane(), EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(record), 0,
                                 SMTO_NORMAL, kAnswerMs, &length) &&
             static_cast<LONG_PTR>(length) >= 0)
             return static_cast<long>(length);
     }
-    if (!SendMessageTimeoutA(pane, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kAnswerMs, &length))
-        return -1;
-    return static_cast<long>(length);
+    // A pane replaced while the question was on its way does not answer: ask the new one.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (SendMessageTimeoutA(CurrentPane(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kAnswerMs,
+                                &length))
+            return static_cast<long>(length);
+        Sleep(10);
+    }
+    return -1;
 }
 
 bool Target::Read(long from, long to, std::string* text) const
@@ -283,7 +296,7 @@ bool Target::Read(long from, long to, std::string* text) const
         if (!WriteProcessMemory(process.hProcess, remote, &range, sizeof range, nullptr))
             return false;
         DWORD_PTR got = 0;
-        if (!SendMessageTimeoutA(pane, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(remote),
+        if (!SendMessageTimeoutA(CurrentPane(), EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(remote),
                                  SMTO_NORMAL, kAnswerMs, &got))
             return false;
         if (got == 0)
@@ -310,9 +323,9 @@ bool Target::Append(const std::string& text) const
 {
     // The system carries EM_REPLACESEL's text across to the program itself.
     DWORD_PTR answer = 0;
-    return SendMessageTimeoutA(pane, EM_SETSEL, 0x7FFFFFFF, 0x7FFFFFFF, SMTO_NORMAL, kAnswerMs,
+    return SendMessageTimeoutA(CurrentPane(), EM_SETSEL, 0x7FFFFFFF, 0x7FFFFFFF, SMTO_NORMAL, kAnswerMs,
                                &answer) &&
-           SendMessageTimeoutA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()),
+           SendMessageTimeoutA(CurrentPane(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()),
                                SMTO_NORMAL, kAnswerMs * 4, &answer);
 }
 

@@ -46,7 +46,8 @@ public:
     bool Close(DWORD timeoutMs = 15000);
 
     HWND Window() const { return window; }
-    HWND Pane() const { return pane; }
+    HWND Pane() const { return CurrentPane(); }
+    HWND CurrentPane() const;
     HANDLE Process() const { return process.hProcess; }
     DWORD Pid() const { return process.dwProcessId; }
 
@@ -76,7 +77,7 @@ private:
     HDESK desktop;  // open while the target lives; null for the benchmark's own desktop
     PROCESS_INFORMATION process;
     HWND window;
-    HWND pane;
+    mutable HWND pane;
     char* remote;  // buffer inside the program
     SIZE_T remoteSize;
     mutable unsigned long linuxPid;
