@@ -40,8 +40,10 @@ void PumpFor(DWORD milliseconds)
 {
     DWORD start = GetTickCount();
     do {
+        // A flood keeps the queue full: the condition is looked at again every few milliseconds.
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        DWORD slice = GetTickCount();
+        while (GetTickCount() - slice < 20 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
@@ -57,8 +59,10 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs)
             return true;
         if (GetTickCount() - start >= timeoutMs)
             return condition();
+        // A flood keeps the queue full: the condition is looked at again every few milliseconds.
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        DWORD slice = GetTickCount();
+        while (GetTickCount() - slice < 20 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
