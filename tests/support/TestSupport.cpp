@@ -36,18 +36,28 @@ std::string OwnIniPath()
     return p + ".ini";
 }
 
+namespace {
+
+// Serves the thread's messages for at most 20 ms (a flood keeps the queue full, and the caller
+// looks at its condition again in between), then waits a little for more.
+void PumpSlice()
+{
+    MSG msg;
+    DWORD slice = GetTickCount();
+    while (GetTickCount() - slice < 20 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+}
+
+} // namespace
+
 void PumpFor(DWORD milliseconds)
 {
     DWORD start = GetTickCount();
     do {
-        // A flood keeps the queue full: the condition is looked at again every few milliseconds.
-        MSG msg;
-        DWORD slice = GetTickCount();
-        while (GetTickCount() - slice < 20 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        PumpSlice();
     } while (GetTickCount() - start < milliseconds);
 }
 
@@ -59,14 +69,7 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs)
             return true;
         if (GetTickCount() - start >= timeoutMs)
             return condition();
-        // A flood keeps the queue full: the condition is looked at again every few milliseconds.
-        MSG msg;
-        DWORD slice = GetTickCount();
-        while (GetTickCount() - slice < 20 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        PumpSlice();
     }
 }
 
