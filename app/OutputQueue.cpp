@@ -11,8 +11,8 @@ const DWORD kRecheckMs = 50;
 } // namespace
 
 OutputQueue::OutputQueue()
-    : spaceEvent(nullptr), buffer(nullptr), start(0), end(0), open(false), wakePending(false), inserting(false),
-      pane(nullptr), wakeMessage(0)
+    : spaceEvent(nullptr), buffer(nullptr), start(0), end(0), open(false), wakePending(false),
+      inserting(false), pane(nullptr), wakeMessage(0)
 {
     InitializeCriticalSection(&lock);
 }
@@ -71,6 +71,15 @@ HWND OutputQueue::Target()
     return target;
 }
 
+void OutputQueue::WaitForThePane()
+{
+    PostWake();
+    ResetEvent(spaceEvent);
+    LeaveCriticalSection(&lock);
+    WaitForSingleObject(spaceEvent, kRecheckMs);
+    EnterCriticalSection(&lock);
+}
+
 void OutputQueue::PostWake()
 {
     if (wakePending || start == end)
@@ -84,11 +93,7 @@ bool OutputQueue::Push(const char* text, size_t length)
         return false;
     EnterCriticalSection(&lock);
     while (open && kLimit - (end - start) < length) {
-        PostWake();
-        ResetEvent(spaceEvent);
-        LeaveCriticalSection(&lock);
-        WaitForSingleObject(spaceEvent, kRecheckMs);
-        EnterCriticalSection(&lock);
+        WaitForThePane();
     }
     if (!open) {
         LeaveCriticalSection(&lock);
@@ -175,11 +180,7 @@ void OutputQueue::WaitUntilInserted()
 {
     EnterCriticalSection(&lock);
     while (open && (start != end || inserting)) {
-        PostWake();
-        ResetEvent(spaceEvent);
-        LeaveCriticalSection(&lock);
-        WaitForSingleObject(spaceEvent, kRecheckMs);
-        EnterCriticalSection(&lock);
+        WaitForThePane();
     }
     LeaveCriticalSection(&lock);
 }

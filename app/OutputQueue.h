@@ -60,6 +60,9 @@ public:
 
 private:
     void PostWake();  // with the lock held
+    // With the lock held: asks the pane to take text, and waits (without the lock) until it has
+    // taken some, or a little while.
+    void WaitForThePane();
 
     CRITICAL_SECTION lock;
     HANDLE spaceEvent;  // set whenever text has been taken, and at Close

@@ -79,20 +79,35 @@ void ScheduleRedraw(HWND pane, PaneFeed* state)
 
 LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Puts PaneProc in front of the pane's own procedure, with the state in the user-data slot.
+// Answers the pane's own procedure, or null (and the pane as it was) when that cannot be done.
+WNDPROC Subclass(HWND pane, PaneFeed* state)
+{
+    WNDPROC original = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(pane, GWLP_WNDPROC));
+    if (!original)
+        return nullptr;
+    SetWindowLongPtrA(pane, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    if (!SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PaneProc))) {
+        SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
+        return nullptr;
+    }
+    return original;
+}
+
+void Unsubclass(HWND pane, WNDPROC original)
+{
+    SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+    SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
+}
+
 // Gives the state and the queue's wake-ups to `fresh`, and the old pane its own procedure back,
 // so that its going does not close the queue.
 bool MoveFeed(HWND pane, HWND fresh, PaneFeed* state)
 {
-    WNDPROC original = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(fresh, GWLP_WNDPROC));
+    WNDPROC original = Subclass(fresh, state);
     if (!original)
         return false;
-    SetWindowLongPtrA(fresh, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-    if (!SetWindowLongPtrA(fresh, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PaneProc))) {
-        SetWindowLongPtrA(fresh, GWLP_USERDATA, 0);
-        return false;
-    }
-    SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state->original));
-    SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
+    Unsubclass(pane, state->original);
     if (state->redrawDue)
         KillTimer(pane, kRedrawTimer);
     state->redrawDue = false;
@@ -217,8 +232,7 @@ LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_NCDESTROY) {
         // A worker waiting for room stops waiting; what it reads from now on has nowhere to go.
         state->output->queue.Close();
-        SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-        SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
+        Unsubclass(pane, original);
         HeapFree(GetProcessHeap(), 0, state->piece);
         delete state;
     }
@@ -235,7 +249,7 @@ void FeedPane(OutputPane* output)
     PaneFeed* state = new (std::nothrow) PaneFeed;
     if (!state)
         return;
-    state->original = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(pane, GWLP_WNDPROC));
+    state->original = nullptr;
     state->output = output;
     state->piece = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, OutputQueue::kLimit + 1));
     state->lastRedraw = GetTickCount() - kRedrawIntervalMs;
@@ -245,16 +259,11 @@ void FeedPane(OutputPane* output)
     state->scrollDue = false;
     state->inLongLine = false;
     state->lastPiece = 0;
-    if (!state->original || !state->piece) {
+    if (state->piece)
+        state->original = Subclass(pane, state);
+    if (!state->original) {
         if (state->piece)
             HeapFree(GetProcessHeap(), 0, state->piece);
-        delete state;
-        return;
-    }
-    SetWindowLongPtrA(pane, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-    if (!SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PaneProc))) {
-        SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
-        HeapFree(GetProcessHeap(), 0, state->piece);
         delete state;
         return;
     }
