@@ -24,8 +24,6 @@ using testing_support::PumpUntil;
 
 namespace {
 
-class JobOutputTest : public testing_support::ChildTest {};
-
 // A job of vqchild with these arguments, and what it prints.
 struct OutputCase {
     const char* name;
@@ -58,6 +56,31 @@ bool ChildPart(const std::string& jobLog, const std::string& command, std::strin
     *part = jobLog.substr(header.size(), jobLog.size() - header.size() - prompt.size());
     return true;
 }
+
+class JobOutputTest : public testing_support::ChildTest {
+protected:
+    // Runs each case as a job of its own in one window: the log holds exactly its header, the
+    // child's output and the prompt.
+    template <size_t N>
+    void RunCases(const OutputCase (&cases)[N])
+    {
+        IniFileGuard ini;
+        App app;
+        ASSERT_TRUE(app.created);
+        for (const OutputCase& c : cases) {
+            SCOPED_TRACE(c.name);
+            app.ClearLog();
+            const std::string command = ChildCommand(c.arguments);
+            ASSERT_TRUE(app.Run(command, 120000));
+            std::string part;
+            if (ChildPart(app.Log(), command, &part)) {
+                EXPECT_TRUE(c.output == part) << "expected " << c.output.size() << " bytes, got "
+                                              << part.size();
+            }
+            ExpectNoChildLeft();
+        }
+    }
+};
 
 // A stand-in for the log window that keeps what the runner inserts at its end, so that large
 // outputs can be checked without the rich edit's own cost (under Wine it measures a whole line
@@ -150,21 +173,7 @@ TEST_F(JobOutputTest, UnusualOutputReachesTheLogWhole)
         // as they were, like every other byte.
         {"every byte but NUL", "out \"" + everyByteEscaped + "\"", everyByte},
     };
-    IniFileGuard ini;
-    App app;
-    ASSERT_TRUE(app.created);
-    for (const OutputCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        app.ClearLog();
-        const std::string command = ChildCommand(c.arguments);
-        ASSERT_TRUE(app.Run(command, 120000));
-        std::string part;
-        if (ChildPart(app.Log(), command, &part)) {
-            EXPECT_TRUE(c.output == part) << "expected " << c.output.size() << " bytes, got "
-                                          << part.size();
-        }
-        ExpectNoChildLeft();
-    }
+    RunCases(cases);
 }
 
 TEST_F(JobOutputTest, TenMegabytesWithoutALineBreakThroughTheRunner)
@@ -271,16 +280,6 @@ TEST_F(JobOutputTest, ChildrenThatCrashReadInputOrLeaveAGrandchild)
         {"a grandchild outlives its parent", "grandchild 2000 out parent-done",
          "parent-donegrandchild\r\n"},
     };
-    IniFileGuard ini;
-    App app;
-    ASSERT_TRUE(app.created);
-    for (const OutputCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        app.ClearLog();
-        const std::string command = ChildCommand(c.arguments);
-        ASSERT_TRUE(app.Run(command));
-        EXPECT_EQ(Header(command) + c.output + kPrompt, app.Log());
-        ExpectNoChildLeft();
-    }
+    RunCases(cases);
 }
 
