@@ -3,6 +3,8 @@
 #include <commdlg.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 
 #include "base/Seams.h"
 #include "config/AppPaths.h"
@@ -88,7 +90,12 @@ INT_PTR PropertiesDialog::DialogProc(UINT message, WPARAM wParam)
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         if (id == IDOK) {
-            OnOK();
+            const DWORD refused = OnOK();
+            if (refused != 0) {
+                // Nothing the user typed is lost: the dialog stays, and Cancel still closes it.
+                ReportRefusedSave(refused);
+                return TRUE;
+            }
             EndDialog(dialogWindow, static_cast<INT_PTR>(wParam));
             return TRUE;
         }
@@ -175,7 +182,7 @@ void PropertiesDialog::OnBrowse(WPARAM wParam)
         SetWindowTextA(pathField, fileName);
 }
 
-void PropertiesDialog::OnOK()
+DWORD PropertiesDialog::OnOK()
 {
     Settings settings;
 
@@ -187,7 +194,9 @@ void PropertiesDialog::OnOK()
         arguments[0] = '\0';
         GetDlgItemTextA(dialogWindow, PathFieldId(k), path, sizeof path);
         GetDlgItemTextA(dialogWindow, ArgsFieldId(k), arguments, sizeof arguments);
-        settings.WriteSlot(k, path, arguments);
+        const DWORD refused = settings.WriteSlot(k, path, arguments);
+        if (refused != 0)
+            return refused;
     }
 
     HWND dialog = dialogWindow;
@@ -195,9 +204,32 @@ void PropertiesDialog::OnOK()
         return IsDlgButtonChecked(dialog, GetDlgCtrlID(control)) == BST_CHECKED;
     });
     // With no button checked, "Default" keeps the value it has in the file.
-    if (checkedButton)
-        settings.WriteDefault(GetDlgCtrlID(checkedButton));
+    if (checkedButton) {
+        const DWORD refused = settings.WriteDefault(GetDlgCtrlID(checkedButton));
+        if (refused != 0)
+            return refused;
+    }
 
-    settings.WriteDisplayProgram(
+    return settings.WriteDisplayProgram(
         IsDlgButtonChecked(dialogWindow, IDC_DISPLAY_PROGRAM) == BST_CHECKED ? 1 : 0);
+}
+
+void PropertiesDialog::ReportRefusedSave(DWORD code)
+{
+    AppPaths paths;
+    char file[kPathSize];
+    if (!paths.PathWithExtension(file, ".ini", false))
+        file[0] = '\0';
+    char reason[512];
+    paths.FormatSystemMessage(reason, sizeof reason, code);
+    // The system's text ends with a line break of its own.
+    size_t length = std::strlen(reason);
+    while (length > 0 && (reason[length - 1] == '\r' || reason[length - 1] == '\n' ||
+                          reason[length - 1] == ' '))
+        reason[--length] = '\0';
+    if (length == 0)
+        std::snprintf(reason, sizeof reason, "Error %lu", static_cast<unsigned long>(code));
+    char text[kPathSize + sizeof reason + 64];
+    std::snprintf(text, sizeof text, "Could not save the settings to %s\n%s", file, reason);
+    seams::messageBox(dialogWindow, text, nullptr, MB_OK | MB_ICONERROR);
 }

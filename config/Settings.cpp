@@ -21,14 +21,23 @@ void SlotKey(char* key, size_t size, const char* prefix, int index)
     std::snprintf(key, size, "%s%d", prefix, index + 1);
 }
 
-void WriteInteger(const char* key, int value)
+// 0, or the system's reason for refusing the write.
+DWORD WriteProfileValue(const char* key, const char* text, const char* file)
+{
+    if (WritePrivateProfileStringA(kSection, key, text, file))
+        return 0;
+    DWORD code = GetLastError();
+    return code ? code : ERROR_WRITE_FAULT;
+}
+
+DWORD WriteInteger(const char* key, int value)
 {
     char path[kPathSize];
     if (!SettingsFilePath(path))
-        return;
+        return 0;
     char text[32];
     std::snprintf(text, sizeof text, "%d", value);
-    WritePrivateProfileStringA(kSection, key, text, path);
+    return WriteProfileValue(key, text, path);
 }
 
 bool IsBlank(char c)
@@ -55,7 +64,7 @@ bool NeedsQuotes(const char* value, size_t length)
     return length >= 2 && IsQuote(value[0]) && value[length - 1] == value[0];
 }
 
-void WriteValue(const char* key, const char* value, const char* file)
+DWORD WriteValue(const char* key, const char* value, const char* file)
 {
     char text[kValueSize + 2];
     lstrcpynA(text + 1, value ? value : "", kValueSize);
@@ -64,10 +73,9 @@ void WriteValue(const char* key, const char* value, const char* file)
         text[0] = '"';
         text[length + 1] = '"';
         text[length + 2] = '\0';
-        WritePrivateProfileStringA(kSection, key, text, file);
-    } else {
-        WritePrivateProfileStringA(kSection, key, text + 1, file);
+        return WriteProfileValue(key, text, file);
     }
+    return WriteProfileValue(key, text + 1, file);
 }
 
 } // namespace
@@ -120,26 +128,28 @@ int Settings::DefaultSlotIndex() const
     return 1;
 }
 
-void Settings::WriteSlot(int index, const char* path, const char* arguments) const
+DWORD Settings::WriteSlot(int index, const char* path, const char* arguments) const
 {
     char file[kPathSize];
     if (!SettingsFilePath(file))
-        return;
+        return 0;
     if (index < 0 || index >= kSlotCount)
-        return;
+        return 0;
     char key[16];
     SlotKey(key, sizeof key, "Path", index);
-    WriteValue(key, path, file);
+    DWORD result = WriteValue(key, path, file);
+    if (result != 0)
+        return result;
     SlotKey(key, sizeof key, "Args", index);
-    WriteValue(key, arguments, file);
+    return WriteValue(key, arguments, file);
 }
 
-void Settings::WriteDefault(int value) const
+DWORD Settings::WriteDefault(int value) const
 {
-    WriteInteger("Default", value);
+    return WriteInteger("Default", value);
 }
 
-void Settings::WriteDisplayProgram(int value) const
+DWORD Settings::WriteDisplayProgram(int value) const
 {
-    WriteInteger("DisplayProgram", value);
+    return WriteInteger("DisplayProgram", value);
 }

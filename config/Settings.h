@@ -19,9 +19,12 @@ public:
     bool GetSlot(int index, const char** path, const char** arguments) const;
     int DefaultSlotIndex() const;
 
-    void WriteSlot(int index, const char* path, const char* arguments) const;
-    void WriteDefault(int value) const;
-    void WriteDisplayProgram(int value) const;
+    // Each writer answers 0, or the system's error code of the first write that it refused (a
+    // file that cannot be written). Without the file's path the error box has been shown and 0
+    // comes back.
+    DWORD WriteSlot(int index, const char* path, const char* arguments) const;
+    DWORD WriteDefault(int value) const;
+    DWORD WriteDisplayProgram(int value) const;
 
     int displayProgram;
     char paths[kSlotCount][kValueSize];

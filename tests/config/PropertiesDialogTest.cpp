@@ -660,7 +660,7 @@ TEST_F(SettingsFileFaults, BrokenSettingsFilesLoadRunAndOpenInTheDialog)
     }
 }
 
-TEST_F(SettingsFileFaults, ReadOnlySettingsFileOnOk)
+TEST_F(SettingsFileFaults, RefusedSaveIsReportedAndTheDialogKeepsWhatWasTyped)
 {
     const std::string contents = "[Setup]\r\nPath2=" + Vqchild() + "\r\nArgs2=out kept\r\n";
     IniFileGuard ini(contents);
@@ -672,29 +672,42 @@ TEST_F(SettingsFileFaults, ReadOnlySettingsFileOnOk)
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
     MessageBoxRecorder boxes;
-    std::string slotTwoArguments;
+    std::string slotTwoArguments, typedAfterOk;
+    HWND dialogWindow = nullptr;
+    bool openAfterOk = false;
     {
         App app;
         ASSERT_TRUE(app.created);
-        RunProperties(app, [&slotTwoArguments](HWND dialog) {
+        RunProperties(app, [&](HWND dialog) {
+            dialogWindow = dialog;
             slotTwoArguments = ControlText(dialog, ArgsId(1));
             SetText(dialog, ArgsId(1), "out changed");
-            SetText(dialog, PathId(7), "C:\\new\\tool.exe");
-            Click(dialog, IDC_DEFAULT_FIRST + 4);
             Click(dialog, IDC_DISPLAY_PROGRAM);
             Click(dialog, IDOK);
+            openAfterOk = IsWindowVisible(dialog) != FALSE;
+            typedAfterOk = ControlText(dialog, ArgsId(1));
+            Click(dialog, IDCANCEL);
         });
         EXPECT_EQ("out kept", slotTwoArguments);
-        EXPECT_TRUE(IsWindow(app.frame->mainWindow));
-        // Nothing reached the file, and nothing was reported.
+        EXPECT_TRUE(openAfterOk);
+        EXPECT_EQ("out changed", typedAfterOk);
+        char reason[512] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_SHARING_VIOLATION, 0, reason,
+                       sizeof reason, nullptr);
+        std::string because(reason);
+        while (!because.empty() && std::strchr("\r\n ", because.back()))
+            because.pop_back();
+        ASSERT_EQ(1u, boxes.Boxes().size());
+        EXPECT_EQ(dialogWindow, boxes.Boxes()[0].owner);
+        EXPECT_EQ("Could not save the settings to " + ini.Path() + "\n" + because,
+                  boxes.Boxes()[0].text);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes.Boxes()[0].style);
         EXPECT_EQ(contents, ini.Text());
-        EXPECT_TRUE(boxes.Boxes().empty());
 
+        // The Run menu and the slot follow the file, which holds what it held.
         app.Command(ID_RUN_SLOT_1 + 1);
         ASSERT_TRUE(app.WaitForJob());
-        // The slot runs what the file holds.
-        const std::string command = ChildCommand("out kept");
-        EXPECT_EQ(Header(command) + "kept" + kPrompt, app.JobLog());
+        EXPECT_EQ(Header(ChildCommand("out kept")) + "kept" + kPrompt, app.JobLog());
     }
     CloseHandle(lock);
     ASSERT_TRUE(SetFileAttributesA(ini.Path().c_str(), FILE_ATTRIBUTE_NORMAL));
