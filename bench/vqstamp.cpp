@@ -4,7 +4,7 @@
 //                     unbuffered WriteFile; T is QueryPerformanceCounter just before the write.
 //                     The counter is the same clock in every process of the system, so the
 //                     reader can tell how long each line took to reach it.
-//   vqstamp lines N   N numbered lines of 80 bytes (NumberedLine), as fast as the pipe takes
+//   vqstamp lines N   N numbered lines of 80 bytes (ChildPattern.h), as fast as the pipe takes
 //                     them: a reader can tell from any line how far the output has come, and
 //                     whether a line is missing.
 #include <windows.h>
@@ -14,17 +14,9 @@
 #include <cstring>
 #include <string>
 
-namespace {
+#include "tests/helpers/ChildPattern.h"
 
-// Must match the benchmark's NumberedLine: the number in ten digits, a space, letters, CR LF.
-void NumberedLine(unsigned long number, char* line)
-{
-    std::snprintf(line, 12, "%010lu ", number);
-    for (int i = 11; i < 78; ++i)
-        line[i] = static_cast<char>('a' + (i - 11) % 26);
-    line[78] = '\r';
-    line[79] = '\n';
-}
+namespace {
 
 bool WriteAll(HANDLE output, const char* data, DWORD size)
 {
@@ -45,7 +37,7 @@ int WriteNumberedLines(HANDLE output, unsigned long count)
     for (unsigned long first = 0; first < count; first += kLinesPerWrite) {
         unsigned long lines = count - first < kLinesPerWrite ? count - first : kLinesPerWrite;
         for (unsigned long i = 0; i < lines; ++i)
-            NumberedLine(first + i, &block[i * 80]);
+            block.replace(i * 80, 80, child_pattern::NumberedLine(first + i) + "\r\n");
         if (!WriteAll(output, block.data(), lines * 80))
             return 1;
     }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds, then runs the benchmark under Xvfb and the project's own Wine prefix. The table is
 # printed and written to BUILD/bench.md. Extra arguments go to the benchmark, for example --quick
-# (small sizes), --only cb (the log control and the 100 MiB log alone), --apart (the 1,000 jobs
-# after the 100 MiB log instead of beside it); see bench/Bench.cpp.
+# (small sizes), --only control,big-log (those measures alone), --apart (the 1,000 jobs after the
+# big log instead of beside it), --help (every measure by name); see bench/README.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD="${BUILD:-build}"

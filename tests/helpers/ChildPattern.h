@@ -1,8 +1,9 @@
-// The bytes that vqchild writes for its "bytes" and "mixed" commands, for the child itself and for
-// the tests and the benchmark that check what arrived.
+// The bytes that vqchild writes for its "bytes" and "mixed" commands and vqstamp for its "lines",
+// for the children themselves and for the tests and the benchmark that check what arrived.
 #ifndef VELQUETH_TESTS_HELPERS_CHILDPATTERN_H
 #define VELQUETH_TESTS_HELPERS_CHILDPATTERN_H
 
+#include <cstdio>
 #include <string>
 
 namespace child_pattern {
@@ -49,6 +50,18 @@ inline std::string MixedText(unsigned long count)
     for (unsigned long i = 0; i < count; ++i)
         text[i] = MixedPattern(i);
     return text;
+}
+
+// Line `number` of "vqstamp lines N" without its CR LF: the number in ten digits, a space and 67
+// letters, so that every line is 80 bytes and any one of them tells how far the output has come.
+inline std::string NumberedLine(unsigned long number)
+{
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%010lu ", number);
+    std::string line = digits;
+    for (int i = 11; i < 78; ++i)
+        line += static_cast<char>('a' + (i - 11) % 26);
+    return line;
 }
 
 } // namespace child_pattern
