@@ -132,12 +132,8 @@ void AboutBox::OnInitDialog(HWND dialog)
     }
 
     VersionInfo version;
-    char specialBuild[kValueChars];
-    char fileVersion[kValueChars];
-    version.GetValue("SpecialBuild", specialBuild, kValueChars);
-    version.GetValue("FileVersion", fileVersion, kValueChars);
     char line[kLineChars];
-    std::snprintf(line, sizeof line, "%s Version %s %s", productName, specialBuild, fileVersion);
+    version.GetVersionLine(productName, line, kLineChars);
     SetDlgItemTextA(dialog, versionLineId, line);
 
     char copyright[kValueChars];

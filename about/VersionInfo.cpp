@@ -7,6 +7,7 @@
 namespace {
 
 const int kPathChars = 260;
+const int kValueChars = 32;
 const int kSubBlockChars = 256;
 const WORD kCodePageUtf16 = 1200;
 const WORD kCodePageLatin1 = 1252;
@@ -39,6 +40,18 @@ void VersionInfo::GetValue(const char* name, char* out, int capacity) const
     if (got == 0 || got >= static_cast<DWORD>(kPathChars))
         path[0] = '\0';  // no path (or a cut one): the lookup ends with the failure text
     GetValueFrom(path, name, out, capacity);
+}
+
+void VersionInfo::GetVersionLine(const char* name, char* out, int capacity) const
+{
+    if (!out || capacity <= 0)
+        return;
+    char special[kValueChars];
+    char version[kValueChars];
+    GetValue("SpecialBuild", special, kValueChars);
+    GetValue("FileVersion", version, kValueChars);
+    std::snprintf(out, static_cast<size_t>(capacity), "%s Version %s %s", name ? name : "", special,
+                  version);
 }
 
 void VersionInfo::GetValueFrom(const char* modulePath, const char* name, char* out,

@@ -13,6 +13,10 @@ public:
     // out holds capacity characters; a longer value or failure text is cut to capacity - 1.
     void GetValue(const char* name, char* out, int capacity) const;
 
+    // The version line that the log's banner and the About box show:
+    // "<name> Version <SpecialBuild> <FileVersion>", cut to capacity - 1.
+    void GetVersionLine(const char* name, char* out, int capacity) const;
+
     // Reads from another module's file instead of the running executable (tests).
     void GetValueFrom(const char* modulePath, const char* name, char* out, int capacity) const;
 

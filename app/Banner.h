@@ -1,4 +1,4 @@
-// The log's first line: "<title> Version <special> <version>\t<url>\r\n".
+// The log's first line: "<version line>\t<url>\r\n", the version line being the About box's own.
 #ifndef VELQUETH_APP_BANNER_H
 #define VELQUETH_APP_BANNER_H
 
@@ -6,7 +6,6 @@
 
 // Formats the banner line in a buffer of `size` bytes. A line that would not fit is cut before
 // its line break, which it always keeps.
-void FormatBannerLine(char* line, size_t size, const char* title, const char* special,
-                      const char* version, const char* url);
+void FormatBannerLine(char* line, size_t size, const char* versionLine, const char* url);
 
 #endif

@@ -64,26 +64,29 @@ public:
     // closes its handle. Answers true when no worker is alive any more, so the frame may be deleted.
     bool ReleaseWorker(DWORD waitMs);
 
-    // Threading contract. Two threads use the frame: the user-interface thread (the message
-    // loop, every window and dialog, every run request) and at most one job's worker thread
-    // (JobThread). There are no locks: the one-job rule is the whole synchronisation.
+    // Threading contract, the one description of it. Two threads use the frame: the
+    // user-interface thread (the message loop, every window and dialog, every run request) and at
+    // most one job's worker thread (JobThread). One lock exists: the output queue's
+    // (outputPane.queue, app/OutputQueue.h), with its event, which hands the child's output from
+    // the worker to the pane; everything else rests on the one-job rule.
     //
     // Written by the user-interface thread only while no worker is alive (StartJob writes them
     // after its busy check has found none; the worker only reads them):
     //   settings (the worker reads displayProgram), jobCommandLine, jobGroup, jobNumber.
     // Written while the main window is created, before any job; read by both threads:
-    //   outputPane (the worker appends through it: each append is a message that the
-    //   user-interface thread carries out, and the child's output goes through its queue),
-    //   mainWindow, paneWindow, toolbarWindow.
+    //   outputPane (the worker appends through it: its lines are messages that the user-interface
+    //   thread carries out, the child's output goes through its queue), mainWindow, paneWindow.
     //   Exception: when the log is full, the user-interface thread moves it to a new pane window
-    //   (outputPane.window and paneWindow change). That happens only while it inserts queued
-    //   output; meanwhile the worker only pushes into the queue, and it reads the pane's window
-    //   again only after a flush has emptied the queue (OutputPane::Flush).
+    //   (outputPane.window, outputPane.plainEdit and paneWindow change). That happens only while
+    //   it inserts queued output, and only the worker queues output; so the worker reads these
+    //   fields only when the queue is empty and nothing is being inserted: before it runs its
+    //   child, and after a flush (OutputPane::Flush, whose wait on the queue's lock orders the
+    //   renewal's writes before the worker's reads).
     // Written and read by the worker alone, during its job: savedCursor.
     // Written by both, only through interlocked exchanges: ungroupedChild (see there).
     // Written and read by the user-interface thread alone: workerThread, jobEndedByClose,
-    //   workerAlive (the worker's end reaches it as kJobEndedMessage), commandLine, windowTitle,
-    //   windowClassName.
+    //   workerAlive (the worker's end reaches it as kJobEndedMessage), toolbarWindow, commandLine,
+    //   windowTitle, windowClassName.
     // The frame is deleted only when no worker is alive any more (Release).
     Settings settings;
     OutputPane outputPane;

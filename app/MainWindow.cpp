@@ -6,6 +6,7 @@
 
 #include "about/AboutBox.h"
 #include "about/HelpLauncher.h"
+#include "app/LogRenewal.h"
 #include "config/PropertiesDialog.h"
 #include "res/Commands.h"
 #include "res/resource.h"
@@ -26,7 +27,7 @@ LRESULT CALLBACK MainFrame::MainWindowProc(HWND window, UINT message, WPARAM wPa
 
 LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == OutputPane::RenewedMessage()) {
+    if (message == RenewedMessage()) {
         // A full log went on in a new pane window: commands and layout act on that one now.
         paneWindow = reinterpret_cast<HWND>(wParam);
         return 0;
@@ -64,7 +65,6 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 void MainFrame::OnCreate(HWND window)
 {
     paneWindow = CreatePane(window);
-    SendMessageA(paneWindow, EM_LIMITTEXT, 0x7FFFFFFE, 0);
     settings.Load();
     RebuildRunMenu(window);
     CreateToolbar(window);

@@ -48,7 +48,7 @@ bool BreaksOnlyInPairs(const char* text)
 
 } // namespace
 
-OutputPane::OutputPane() : window(nullptr), plainEdit(false), logLimit(static_cast<size_t>(-1))
+OutputPane::OutputPane() : window(nullptr), plainEdit(false)
 {
 }
 
@@ -64,18 +64,6 @@ void OutputPane::Attach(HWND paneWindow)
     plainEdit = lstrcmpiA(className, "RICHEDIT") != 0;
 }
 
-UINT OutputPane::WakeMessage()
-{
-    static const UINT message = RegisterWindowMessageA("Velqueth.OutputQueued");
-    return message;
-}
-
-UINT OutputPane::RenewedMessage()
-{
-    static const UINT message = RegisterWindowMessageA("Velqueth.PaneRenewed");
-    return message;
-}
-
 void OutputPane::Flush()
 {
     HWND target = queue.Target();
@@ -88,10 +76,7 @@ void OutputPane::Flush()
         queue.WaitUntilInserted();
         return;
     }
-    // On the pane's own thread: everything at once. A renewal replaces the window that the
-    // wake-up went to, and the next goes to the new one.
-    for (; target && queue.Queued() > 0; target = queue.Target())
-        SendMessageA(target, WakeMessage(), 1, 0);
+    queue.InsertAllHere();
 }
 
 void OutputPane::AppendOutput(const char* text)
@@ -123,68 +108,65 @@ void OutputPane::SetSelectionColour(HWND paneWindow, COLORREF colour, bool autom
 
 LRESULT OutputPane::AppendPlain(const char* text)
 {
-    if (!window)
-        return 0;
+    // The pane's window is read only after the flush: till then a renewal may replace it.
     Flush();
-    SelectEnd(window);
-    return SendMessageA(window, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    HWND pane = window;
+    if (!pane)
+        return 0;
+    SelectEnd(pane);
+    return SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 }
 
 LRESULT OutputPane::Append(const char* text, COLORREF colour)
 {
-    if (!window)
+    Flush();
+    HWND pane = window;
+    if (!pane)
         return 0;
     if (plainEdit)
         return AppendPlain(text);
 
-    Flush();
-    SelectEnd(window);
+    SelectEnd(pane);
 
     CHARFORMATA format;
     std::memset(&format, 0, sizeof format);
     format.cbSize = sizeof format;
     format.dwMask = CFM_COLOR;
-    SendMessageA(window, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    SendMessageA(pane, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
 
     COLORREF previous = format.crTextColor;
     format.crTextColor = colour;
     format.dwEffects &= ~CFE_AUTOCOLOR;
-    SendMessageA(window, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    SendMessageA(pane, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
 
-    SendMessageA(window, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 
     // Back to the automatic colour at the insertion point, so that the child's output, which is
     // inserted without a format of its own, shows in the normal text colour.
     format.crTextColor = previous;
     format.dwEffects |= CFE_AUTOCOLOR;
-    return SendMessageA(window, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    return SendMessageA(pane, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
 }
 
-void OutputPane::InsertChunk(HWND paneWindow, const char* text)
+void OutputPane::InsertChunk(HWND paneWindow, char* text)
 {
     if (!paneWindow || !text || text[0] == '\0')
         return;
-    size_t length = std::strlen(text);
-    char* copy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, length + 1));
-    if (!copy)
-        return;
-    std::memcpy(copy, text, length + 1);
-
     EndInserter inserter(paneWindow);
-    if (BreaksOnlyInPairs(copy)) {
-        inserter.Insert(copy);
-        HeapFree(GetProcessHeap(), 0, copy);
+    if (BreaksOnlyInPairs(text)) {
+        inserter.Insert(text);
         return;
     }
 
     // Otherwise line breaks go in as pieces of their own, so that lone CRs and LFs next to them
     // stay as the child wrote them.
-    char* piece = copy;
-    for (char* scan = copy; *scan != '\0';) {
+    char* piece = text;
+    for (char* scan = text; *scan != '\0';) {
         if (scan[0] == '\r' && scan[1] == '\n') {
             *scan = '\0';
             if (*piece != '\0')
                 inserter.Insert(piece);
+            *scan = '\r';
             inserter.Insert("\r\n");
             scan += 2;
             piece = scan;
@@ -194,6 +176,20 @@ void OutputPane::InsertChunk(HWND paneWindow, const char* text)
     }
     if (*piece != '\0')
         inserter.Insert(piece);
+}
 
-    HeapFree(GetProcessHeap(), 0, copy);
+void OutputPane::InsertChunk(HWND paneWindow, const char* text)
+{
+    if (!text)
+        return;
+    // More than the runner reads at once, so that its chunks go in whole.
+    char part[1024];
+    for (size_t length = std::strlen(text); length > 0;) {
+        size_t take = length < sizeof part - 1 ? length : sizeof part - 1;
+        std::memcpy(part, text, take);
+        part[take] = '\0';
+        InsertChunk(paneWindow, part);
+        text += take;
+        length -= take;
+    }
 }

@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <cstddef>
-
 #include "app/OutputQueue.h"
 
 // Log colours (COLORREF: red in the low byte).
@@ -37,20 +35,15 @@ public:
     void Flush();
 
     // Inserts one chunk at the end of the pane in the automatic colour, wherever the user has put
-    // the caret or a selection. Line breaks that are not CR LF pairs stay as written.
+    // the caret or a selection. Line breaks that are not CR LF pairs stay as written. The text is
+    // cut at its CR LF pairs while it goes in, and is as it was afterwards; a constant text goes
+    // in through a small copy of each part, as the runner would have read it.
+    static void InsertChunk(HWND paneWindow, char* text);
     static void InsertChunk(HWND paneWindow, const char* text);
-
-    // The message that tells the pane to insert queued output; wParam 1 asks for all of it.
-    static UINT WakeMessage();
-    // The message by which a full log tells its parent that it goes on in a new pane window
-    // (wParam) in place of the old one (lParam).
-    static UINT RenewedMessage();
 
     HWND window;
     bool plainEdit;
     OutputQueue queue;
-    // The most characters the log keeps; past it, the oldest text gives way (app/LogLimit.h).
-    size_t logLimit;
 };
 
 #endif

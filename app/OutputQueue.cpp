@@ -184,3 +184,17 @@ void OutputQueue::WaitUntilInserted()
     }
     LeaveCriticalSection(&lock);
 }
+
+void OutputQueue::InsertAllHere()
+{
+    for (;;) {
+        EnterCriticalSection(&lock);
+        HWND target = open && start != end ? pane : nullptr;
+        UINT message = wakeMessage;
+        LeaveCriticalSection(&lock);
+        if (!target)
+            return;
+        // A renewal during the wake-up retargets the queue: the next one goes to the new pane.
+        SendMessageA(target, message, 1, 0);
+    }
+}

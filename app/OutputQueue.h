@@ -4,9 +4,11 @@
 // that finds it full waits until the pane has taken some, so a fast child is slowed by its pipe
 // and nothing is lost.
 //
-// Threading: Push and WaitUntilInserted run on the worker; Open, Close, Retarget, Take, PieceDone
-// and WakeHandled on the user-interface thread that owns the pane; Queued and Target on either. One lock guards the text and the flags; the worker
-// waits outside it.
+// Threading: Push and WaitUntilInserted run on the worker; Open, Close, Retarget, Take, PieceDone,
+// WakeHandled, WakeIfQueued and InsertAllHere on the user-interface thread that owns the pane;
+// Queued and Target on either. One lock guards every field but the event; the worker waits for
+// the event outside it. The event is reset only under the lock and set whenever text is taken or
+// the queue closes, so no wake-up between the two is lost.
 #ifndef VELQUETH_APP_OUTPUTQUEUE_H
 #define VELQUETH_APP_OUTPUTQUEUE_H
 
@@ -16,11 +18,11 @@
 
 class OutputQueue {
 public:
-    // Most text that waits for the pane. Measured under Wine: the log control inserts ordinary
-    // lines at about 1.2 MiB/s, so a full queue is about a second of the control's work.
+    // Most text that waits for the pane; beyond it a fast child waits on its pipe. A flush (the
+    // next log line) waits for at most this much of the control's work.
     static const size_t kLimit = 1024 * 1024;
-    // A piece of ordinary lines: about 25 ms of the control's work, so the window stays
-    // responsive between two pieces.
+    // A piece of ordinary lines: a small part of a wake-up's budget of the control's work, so the
+    // window stays responsive between two pieces (make bench measures the cost).
     static const size_t kLinePiece = 64 * 1024;
 
     OutputQueue();
@@ -57,6 +59,9 @@ public:
     // are served between two pieces).
     void WakeIfQueued();
     size_t Queued();
+    // On the pane's own thread: has the pane insert everything queued at once (its wake-up with
+    // wParam 1), following the output into a renewed pane.
+    void InsertAllHere();
 
 private:
     void PostWake();  // with the lock held

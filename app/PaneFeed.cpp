@@ -3,17 +3,16 @@
 #include <cstring>
 #include <new>
 
-#include "app/LogLimit.h"
-#include "app/PaneWindow.h"
+#include "app/LogRenewal.h"
 
 namespace {
 
-// While a child floods the log, the pane is drawn again whole at most this often. Drawing the
-// text and both scroll bars after every insertion cost many times the insertion itself (under
-// Wine it held a flood to a few KB/s); the text itself still goes in at once.
+// While a child floods the log, the pane is drawn again whole at most this often: drawing the
+// text and both scroll bars after every insertion costs many times the insertion itself. The
+// text itself still goes in at once.
 const DWORD kRedrawIntervalMs = 100;
-// Drawing may take longer than that (under Wine the control draws a long line whole: over a
-// second for a line of 1 MiB): then the pane is drawn at most a fifth of the time.
+// Drawing may take longer than that (the control draws a long line whole): then the pane is drawn
+// at most for this share of the time.
 const DWORD kRedrawShare = 5;
 const DWORD kLongestRedrawIntervalMs = 10000;
 // Inside a long line the pane is drawn only once the output has paused this long (or as long as
@@ -28,6 +27,7 @@ struct PaneFeed {
     WNDPROC original;
     OutputPane* output;
     char* piece;       // room for one piece of the queue and its terminator
+    size_t logLimit;   // the most characters the log keeps before it is renewed
     DWORD lastRedraw;
     DWORD redrawCost;
     DWORD redrawInterval;
@@ -100,66 +100,6 @@ void Unsubclass(HWND pane, WNDPROC original)
     SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
 }
 
-// Gives the state and the queue's wake-ups to `fresh`, and the old pane its own procedure back,
-// so that its going does not close the queue.
-bool MoveFeed(HWND pane, HWND fresh, PaneFeed* state)
-{
-    WNDPROC original = Subclass(fresh, state);
-    if (!original)
-        return false;
-    Unsubclass(pane, state->original);
-    if (state->redrawDue)
-        KillTimer(pane, kRedrawTimer);
-    state->redrawDue = false;
-    state->original = original;
-    state->output->Attach(fresh);
-    state->output->queue.Retarget(fresh);
-    return true;
-}
-
-// The log is full: it goes on in a new pane of the same kind, in the same place, that begins with
-// the notice and the newest text of the old one; the old pane and all its memory go. Answers the
-// pane that takes the output from now on.
-HWND RenewPane(HWND pane, PaneFeed* state)
-{
-    OutputPane* output = state->output;
-    // Never so much that the new pane would soon be full again.
-    size_t carry = output->logLimit / 4 < kCarriedText ? output->logLimit / 4 : kCarriedText;
-    char* carried = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, carry + 1));
-    if (!carried)
-        return pane;
-    char className[32] = "";
-    GetClassNameA(pane, className, sizeof className);
-    HWND parent = GetParent(pane);
-    RECT place;
-    GetWindowRect(pane, &place);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
-    HWND fresh = CreatePaneWindow(parent, className, place);
-    if (!fresh || !MoveFeed(pane, fresh, state)) {
-        if (fresh)
-            DestroyWindow(fresh);
-        HeapFree(GetProcessHeap(), 0, carried);
-        return pane;  // the log goes on growing where it is
-    }
-    CopyLogTail(pane, output->plainEdit, carried, carry);
-    SendMessageA(fresh, EM_LIMITTEXT, 0x7FFFFFFE, 0);
-    SetWindowPos(fresh, pane, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    bool focused = GetFocus() == pane;
-    // The frame learns its new pane before the old one goes.
-    SendMessageA(parent, OutputPane::RenewedMessage(), reinterpret_cast<WPARAM>(fresh),
-                 reinterpret_cast<LPARAM>(pane));
-    DestroyWindow(pane);
-    if (focused)
-        SetFocus(fresh);
-    // Its text goes in with drawing off, as every piece does; the next redraw shows it.
-    CallWindowProcA(state->original, fresh, WM_SETREDRAW, FALSE, 0);
-    WriteDroppedNotice(fresh, output->plainEdit);
-    OutputPane::InsertChunk(fresh, carried);
-    CallWindowProcA(state->original, fresh, WM_SETREDRAW, TRUE, 0);
-    HeapFree(GetProcessHeap(), 0, carried);
-    return fresh;
-}
-
 // Inserts the next piece of the queue with drawing off. Answers the pane it went into (a full log
 // is renewed first), or null when nothing was queued.
 HWND InsertPiece(HWND pane, PaneFeed* state)
@@ -169,16 +109,17 @@ HWND InsertPiece(HWND pane, PaneFeed* state)
     if (length == 0)
         return nullptr;
     state->piece[length] = '\0';
-    if (LogIsFull(pane, length, output->logLimit))
-        pane = RenewPane(pane, state);
-    CallWindowProcA(state->original, pane, WM_SETREDRAW, FALSE, 0);
-    OutputPane::InsertChunk(pane, state->piece);
-    CallWindowProcA(state->original, pane, WM_SETREDRAW, TRUE, 0);
+    HWND into = RenewIfFull(pane, output, length, state->logLimit);
+    if (into != pane)
+        state->redrawDue = false;  // its timer went with the old pane
+    CallWindowProcA(state->original, into, WM_SETREDRAW, FALSE, 0);
+    OutputPane::InsertChunk(into, state->piece);
+    CallWindowProcA(state->original, into, WM_SETREDRAW, TRUE, 0);
     output->queue.PieceDone();
     state->scrollDue = true;
     state->inLongLine = std::memchr(state->piece, '\n', length) == nullptr;
     state->lastPiece = GetTickCount();
-    return pane;
+    return into;
 }
 
 // Pieces for about this long per wake-up, then input and other messages are served before the
@@ -198,45 +139,79 @@ LRESULT OnWake(HWND pane, PaneFeed* state, WPARAM all)
     return 1;
 }
 
+// A redraw is due anyway (a job's closing line after its output, say): the text goes in without
+// drawing, and that one redraw shows both.
+LRESULT OnReplaceSel(HWND pane, PaneFeed* state, WPARAM wParam, LPARAM lParam)
+{
+    CallWindowProcA(state->original, pane, WM_SETREDRAW, FALSE, 0);
+    LRESULT result = CallWindowProcA(state->original, pane, EM_REPLACESEL, wParam, lParam);
+    CallWindowProcA(state->original, pane, WM_SETREDRAW, TRUE, 0);
+    state->scrollDue = true;
+    return result;
+}
+
+// Timers come only when no wake-up is waiting: the output has paused.
+LRESULT OnTimer(HWND pane, PaneFeed* state)
+{
+    DWORD quiet = GetTickCount() - state->lastPiece;
+    DWORD pause = state->redrawCost < kLongLinePauseMs ? kLongLinePauseMs : state->redrawCost;
+    if (pause > kLongestLongLinePauseMs)
+        pause = kLongestLongLinePauseMs;
+    if (state->inLongLine && quiet < pause)
+        SetTimer(pane, kRedrawTimer, pause - quiet, nullptr);
+    else
+        RedrawPane(pane, state);
+    return 0;
+}
+
+// A worker waiting for room stops waiting; what it reads from now on has nowhere to go.
+LRESULT OnNcDestroy(HWND pane, PaneFeed* state, WPARAM wParam, LPARAM lParam)
+{
+    WNDPROC original = state->original;
+    state->output->queue.Close();
+    Unsubclass(pane, original);
+    HeapFree(GetProcessHeap(), 0, state->piece);
+    delete state;
+    return CallWindowProcA(original, pane, WM_NCDESTROY, wParam, lParam);
+}
+
+UINT WakeMessage()
+{
+    static const UINT message = RegisterWindowMessageA("Velqueth.OutputQueued");
+    return message;
+}
+
+PaneFeed* FeedOf(HWND pane)
+{
+    if (GetWindowLongPtrA(pane, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(PaneProc))
+        return nullptr;
+    return reinterpret_cast<PaneFeed*>(GetWindowLongPtrA(pane, GWLP_USERDATA));
+}
+
 LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
 {
     PaneFeed* state = reinterpret_cast<PaneFeed*>(GetWindowLongPtrA(pane, GWLP_USERDATA));
-    WNDPROC original = state->original;
-    if (message == OutputPane::WakeMessage())
+    if (message == WakeMessage())
         return OnWake(pane, state, wParam);
-    if (message == EM_REPLACESEL && state->redrawDue) {
-        // A redraw is due anyway (a job's closing line after its output, say): the text goes in
-        // without drawing, and that one redraw shows both.
-        CallWindowProcA(original, pane, WM_SETREDRAW, FALSE, 0);
-        LRESULT result = CallWindowProcA(original, pane, message, wParam, lParam);
-        CallWindowProcA(original, pane, WM_SETREDRAW, TRUE, 0);
-        state->scrollDue = true;
-        return result;
+    switch (message) {
+    case EM_REPLACESEL:
+        if (state->redrawDue)
+            return OnReplaceSel(pane, state, wParam, lParam);
+        break;
+    case WM_SETCURSOR:
+        // The rich edit sets its own cursor at once: ask the parent first, as DefWindowProc does,
+        // so that the log shows the wait cursor while a job runs.
+        if (SendMessageA(GetParent(pane), WM_SETCURSOR, wParam, lParam))
+            return TRUE;
+        break;
+    case WM_TIMER:
+        if (wParam == kRedrawTimer)
+            return OnTimer(pane, state);
+        break;
+    case WM_NCDESTROY:
+        return OnNcDestroy(pane, state, wParam, lParam);
     }
-    // The rich edit sets its own cursor at once: ask the parent first, as DefWindowProc does, so
-    // that the log shows the wait cursor while a job runs.
-    if (message == WM_SETCURSOR && SendMessageA(GetParent(pane), WM_SETCURSOR, wParam, lParam))
-        return TRUE;
-    if (message == WM_TIMER && wParam == kRedrawTimer) {
-        // Timers come only when no wake-up is waiting: the output has paused.
-        DWORD quiet = GetTickCount() - state->lastPiece;
-        DWORD pause = state->redrawCost < kLongLinePauseMs ? kLongLinePauseMs : state->redrawCost;
-        if (pause > kLongestLongLinePauseMs)
-            pause = kLongestLongLinePauseMs;
-        if (state->inLongLine && quiet < pause)
-            SetTimer(pane, kRedrawTimer, pause - quiet, nullptr);
-        else
-            RedrawPane(pane, state);
-        return 0;
-    }
-    if (message == WM_NCDESTROY) {
-        // A worker waiting for room stops waiting; what it reads from now on has nowhere to go.
-        state->output->queue.Close();
-        Unsubclass(pane, original);
-        HeapFree(GetProcessHeap(), 0, state->piece);
-        delete state;
-    }
-    return CallWindowProcA(original, pane, message, wParam, lParam);
+    return CallWindowProcA(state->original, pane, message, wParam, lParam);
 }
 
 } // namespace
@@ -252,6 +227,7 @@ void FeedPane(OutputPane* output)
     state->original = nullptr;
     state->output = output;
     state->piece = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, OutputQueue::kLimit + 1));
+    state->logLimit = LogLimitForThisProcess();
     state->lastRedraw = GetTickCount() - kRedrawIntervalMs;
     state->redrawInterval = kRedrawIntervalMs;
     state->redrawCost = 0;
@@ -268,6 +244,12 @@ void FeedPane(OutputPane* output)
         return;
     }
     // Without a queue (no memory for it) the worker inserts message by message.
-    output->queue.Open(pane, OutputPane::WakeMessage());
-    output->logLimit = LogLimitForThisProcess();
+    output->queue.Open(pane, WakeMessage());
+}
+
+void SetLogLimit(HWND pane, size_t chars)
+{
+    PaneFeed* state = FeedOf(pane);
+    if (state)
+        state->logLimit = chars;
 }

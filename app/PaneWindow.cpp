@@ -4,6 +4,9 @@
 
 namespace {
 
+// The log grows until the program renews it itself, never stopped by the control.
+const WPARAM kNoTextLimit = 0x7FFFFFFE;
+
 // One font for every pane the program makes; it lives as long as the process.
 HFONT PaneFont()
 {
@@ -17,7 +20,28 @@ HFONT PaneFont()
     return font;
 }
 
+// The libraries that register "RichEdit"; they stay loaded for the life of the process.
+void LoadRichEditLibraries()
+{
+    if (!GetModuleHandleA("RICHED32.DLL"))
+        LoadLibraryA("RICHED32.DLL");
+    if (!GetModuleHandleA("RICHED20.DLL"))
+        LoadLibraryA("RICHED20.DLL");
+}
+
 } // namespace
+
+HWND CreateLogWindow(HWND parent, const RECT& place)
+{
+    LoadRichEditLibraries();
+    const char* const classes[] = {"RichEdit", "Edit"};
+    for (const char* className : classes) {
+        HWND pane = CreatePaneWindow(parent, className, place);
+        if (pane)
+            return pane;
+    }
+    return nullptr;
+}
 
 HWND CreatePaneWindow(HWND parent, const char* className, const RECT& place)
 {
@@ -33,5 +57,6 @@ HWND CreatePaneWindow(HWND parent, const char* className, const RECT& place)
     HFONT font = PaneFont();
     if (font)
         SendMessageA(pane, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageA(pane, EM_LIMITTEXT, kNoTextLimit, 0);
     return pane;
 }

@@ -24,6 +24,9 @@ const int kStripImages = 15;
 
 bool MainFrame::CreateToolbar(HWND window)
 {
+    // The toolbar and its tooltips are common controls.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
     TBBUTTON buttons[kEntryCount];
     ZeroMemory(buttons, sizeof buttons);
     for (int i = 0; i < kEntryCount; ++i) {

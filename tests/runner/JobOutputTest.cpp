@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/LogLimit.h"
+#include "app/LogRenewal.h"
+#include "app/PaneFeed.h"
 #include "runner/PaneConsoleRunner.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
@@ -246,7 +247,8 @@ TEST_F(JobOutputTest, AFullLogGoesOnInANewPaneWithTheNewestText)
     App app;
     ASSERT_TRUE(app.created);
     HWND first = app.Pane();
-    app.frame->outputPane.logLimit = 256 << 10;
+    const size_t limit = 256 << 10;
+    SetLogLimit(first, limit);
     const std::string command = ChildCommand("bytes 1048576 80");
     ASSERT_TRUE(app.Run(command, 120000));
     HWND pane = app.Pane();
@@ -260,7 +262,7 @@ TEST_F(JobOutputTest, AFullLogGoesOnInANewPaneWithTheNewestText)
     EXPECT_EQ(kColourGrey, testing_support::ColourAt(pane, 0));
     const std::string all = Header(command) + child_pattern::PatternText(1048576, 80) + kPrompt;
     const std::string rest = log.substr(notice.size());
-    EXPECT_LE(log.size(), app.frame->outputPane.logLimit + OutputQueue::kLinePiece);
+    EXPECT_LE(log.size(), limit + OutputQueue::kLinePiece);
     EXPECT_GT(rest.size(), 32u << 10);
     EXPECT_TRUE(all.compare(all.size() - rest.size(), rest.size(), rest) == 0);
     EXPECT_EQ(0u, (all.size() - rest.size() - Header(command).size()) % 80) << "from a line start";

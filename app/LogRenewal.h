@@ -1,0 +1,37 @@
+// The renewal of a full log. The rich-edit control keeps tens of bytes of memory for every
+// character of text, so a job that prints without end would in time leave the process no memory,
+// and the whole log would be lost. Before that, the oldest text gives way, as a terminal drops its
+// oldest scrollback: the log goes on in a new pane of the same recipe, in the same place, that
+// begins with one grey line saying so and the newest text of the old one; the old pane and all its
+// memory go. (Deleting the oldest text in place is no way out: Wine's control takes time that
+// grows with the square of the log.)
+#ifndef VELQUETH_APP_LOGRENEWAL_H
+#define VELQUETH_APP_LOGRENEWAL_H
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "app/OutputPane.h"
+
+// The line that stands in for dropped text.
+extern const char kDroppedNotice[];
+
+// How much of the newest text a renewed log keeps.
+const size_t kCarriedText = 256 * 1024;
+
+// The most characters the log may hold in this process: less where the address space is small.
+size_t LogLimitForThisProcess();
+
+// The message by which a renewal tells the pane's parent that the log goes on in a new pane
+// window (wParam) in place of the old one (lParam); sent before the old one goes.
+UINT RenewedMessage();
+
+// Called before `incoming` more characters go into `pane`, the fed pane of `output`: when they
+// would take the log past `limit`, or the process has little address space left, the log goes on
+// in a new pane, which takes over the old one's feed (window procedure and state), the queue's
+// wake-ups and `output`. Answers the pane that takes the output from now on: `pane` itself when
+// the log is not full or no new pane could be made.
+HWND RenewIfFull(HWND pane, OutputPane* output, size_t incoming, size_t limit);
+
+#endif
