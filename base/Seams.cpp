@@ -8,6 +8,7 @@ MessageBoxFn messageBox = MessageBoxA;
 ShellExecuteFn shellExecute = ShellExecuteA;
 GetOpenFileNameFn getOpenFileName = GetOpenFileNameA;
 HtmlHelpFn htmlHelp = nullptr;
+CreateThreadFn createThread = CreateThread;
 
 void Restore()
 {
@@ -15,6 +16,7 @@ void Restore()
     shellExecute = ShellExecuteA;
     getOpenFileName = GetOpenFileNameA;
     htmlHelp = nullptr;
+    createThread = CreateThread;
 }
 
 } // namespace seams

@@ -1,7 +1,8 @@
-// The few system calls that block on a person (message boxes, the file dialog) or hand work to
-// another program (the shell, the HTML Help control). Production code calls them only through
-// these pointers, which start out as the real functions; tests replace them to record what would
-// have been shown and to answer as a user would.
+// The few system calls that block on a person (message boxes, the file dialog), hand work to
+// another program (the shell, the HTML Help control) or can fail only when the system runs short
+// (a new thread). Production code calls them only through these pointers, which start out as the
+// real functions; tests replace them to record what would have been shown, to answer as a user
+// would, or to refuse.
 #ifndef VELQUETH_BASE_SEAMS_H
 #define VELQUETH_BASE_SEAMS_H
 
@@ -15,11 +16,15 @@ typedef HINSTANCE (WINAPI *ShellExecuteFn)(HWND owner, LPCSTR verb, LPCSTR file,
                                            LPCSTR directory, INT show);
 typedef BOOL (WINAPI *GetOpenFileNameFn)(LPOPENFILENAMEA record);
 typedef HWND (WINAPI *HtmlHelpFn)(HWND caller, LPCSTR file, UINT command, DWORD_PTR data);
+typedef HANDLE (WINAPI *CreateThreadFn)(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
+                                        LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                                        DWORD flags, LPDWORD threadId);
 
 extern MessageBoxFn messageBox;          // MessageBoxA
 extern ShellExecuteFn shellExecute;      // ShellExecuteA
 extern GetOpenFileNameFn getOpenFileName; // GetOpenFileNameA
 extern HtmlHelpFn htmlHelp;              // null: the HTML Help control, loaded on first use
+extern CreateThreadFn createThread;      // CreateThread
 
 // Puts every pointer back to the real function.
 void Restore();

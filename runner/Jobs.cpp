@@ -54,6 +54,22 @@ void EndUngroupedChild(HANDLE volatile* slot)
     CloseHandle(child);
 }
 
+// The grey header that opens a job in the log.
+void WriteHeader(OutputPane* pane, const char* commandLine)
+{
+    pane->Append("\r\nExecuting:- ", kColourGrey);
+    pane->Append(commandLine, kColourGrey);
+    pane->Append("\r\n", kColourGrey);
+}
+
+// The red line that closes a job that could not run.
+void WriteFailureLine(OutputPane* pane, const char* commandLine)
+{
+    pane->Append("Failure running:- ", kColourRed);
+    pane->Append(commandLine, kColourRed);
+    pane->Append("\r\n", kColourRed);
+}
+
 } // namespace
 
 void MainFrame::StartJob(const char* commandLine)
@@ -71,8 +87,12 @@ void MainFrame::StartJob(const char* commandLine)
     const char* text = commandLine ? commandLine : "";
     size_t length = std::strlen(text);
     char* copy = static_cast<char*>(std::malloc(length + 1));
-    if (!copy)
+    if (!copy) {
+        // No worker runs: this thread may write to the log.
+        WriteHeader(&outputPane, text);
+        WriteFailureLine(&outputPane, text);
         return;
+    }
     std::memcpy(copy, text, length + 1);
     std::free(jobCommandLine);
     jobCommandLine = copy;
@@ -89,8 +109,12 @@ void MainFrame::StartJob(const char* commandLine)
     }
 
     ++jobNumber;
-    workerThread = CreateThread(nullptr, 0, JobThread, this, 0, nullptr);
+    workerThread = seams::createThread(nullptr, 0, JobThread, this, 0, nullptr);
     workerAlive = workerThread != nullptr;
+    if (!workerThread) {
+        WriteHeader(&outputPane, jobCommandLine);
+        WriteFailureLine(&outputPane, jobCommandLine);
+    }
     RefreshCursor();
 }
 
@@ -193,16 +217,12 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     runner.SetPane(frame->paneWindow);
     runner.SetOutput(&frame->outputPane);
 
-    frame->outputPane.Append("\r\nExecuting:- ", kColourGrey);
-    frame->outputPane.Append(frame->jobCommandLine, kColourGrey);
-    frame->outputPane.Append("\r\n", kColourGrey);
+    WriteHeader(&frame->outputPane, frame->jobCommandLine);
 
     DWORD result = runner.Execute(frame->jobCommandLine, frame->settings.displayProgram != 0);
 
     if (result != 0) {
-        frame->outputPane.Append("Failure running:- ", kColourRed);
-        frame->outputPane.Append(frame->jobCommandLine, kColourRed);
-        frame->outputPane.Append("\r\n", kColourRed);
+        WriteFailureLine(&frame->outputPane, frame->jobCommandLine);
     } else {
         frame->outputPane.Append("C:\\> ", kColourGreen);
     }

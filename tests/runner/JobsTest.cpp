@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Seams.h"
 #include "res/Commands.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
@@ -161,6 +162,34 @@ TEST_F(JobsTest, JobThatCannotStartEndsWithTheFailureLine)
                       {{start, start + header.size(), kColourGrey, false},
                        {start + header.size(), app.Log().size(), kColourRed, false}});
     }
+}
+
+static HANDLE WINAPI RefuseThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+                                  LPDWORD)
+{
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+// A request whose worker cannot be made says so as a program that cannot start would; the next
+// request runs.
+TEST_F(JobsTest, RequestWithoutAWorkerEndsWithTheFailureLine)
+{
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    seams::createThread = RefuseThread;
+    app.frame->StartJob("\"C:\\tools\\t.exe\" -x");
+    seams::Restore();
+    EXPECT_FALSE(app.frame->workerAlive);
+    const std::string command = "\"C:\\tools\\t.exe\" -x";
+    const std::string header = Header(command);
+    ASSERT_EQ(header + Failure(command), app.JobLog());
+    size_t start = app.banner.size();
+    ExpectColours(app.frame->paneWindow,
+                  {{start, start + header.size(), kColourGrey, false},
+                   {start + header.size(), app.Log().size(), kColourRed, false}});
+    ASSERT_TRUE(app.Run(ChildCommand("out ok")));
 }
 
 TEST_F(JobsTest, SlotCommandLineForms)
