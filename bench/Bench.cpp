@@ -187,17 +187,9 @@ bool PrivateBytesFromLinux()
     return privateFromLinux;
 }
 
-bool WriteIni(const std::string& folder, const std::string& program, const std::string& arguments)
+std::string IniText(const std::string& program, const std::string& arguments)
 {
-    std::string text = "[Setup]\r\nPath2=" + program + "\r\nArgs2=" + arguments + "\r\n";
-    HANDLE file = CreateFileA((folder + "Velqueth.ini").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == text.size();
+    return "[Setup]\r\nPath2=" + program + "\r\nArgs2=" + arguments + "\r\n";
 }
 
 std::string JobCommandLine(const std::string& program, const std::string& arguments)
@@ -215,16 +207,7 @@ std::string FloodArguments(unsigned long bytes, unsigned long lineLength)
     return lineLength ? Format("bytes %lu %lu", bytes, lineLength) : Format("bytes %lu", bytes);
 }
 
-bool CopyProgram(const Paths& paths, const std::string& folder)
-{
-    CreateDirectoryA(folder.c_str(), nullptr);
-    if (CopyFileA((paths.exeDir + "Velqueth.exe").c_str(), (folder + "Velqueth.exe").c_str(), FALSE))
-        return true;
-    std::fprintf(stderr, "velqueth_bench: cannot copy Velqueth.exe into %s\n", folder.c_str());
-    return false;
-}
-
-void EndChild(const Target& target, const char* imageName)
+void EndChild(const Driver& target, const char* imageName)
 {
     DWORD child = target.ChildPid(imageName);
     HANDLE handle = child ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child) : nullptr;
@@ -235,7 +218,7 @@ void EndChild(const Target& target, const char* imageName)
     }
 }
 
-bool WaitForPrompt(Target& target, long expected, double deadlineMs, long* length)
+bool WaitForPrompt(const Driver& target, long expected, double deadlineMs, long* length)
 {
     for (;;) {
         long now = target.Length();

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "bench/Target.h"
+#include "driver/Driver.h"
 
 const unsigned long kMiB = 1024 * 1024;
 extern const char kPrompt[];
@@ -28,8 +28,10 @@ struct Options {
 
 struct Paths {
     std::string exeDir;  // with a trailing backslash
-    std::string runDir;
-    std::string jobsDir;  // the second copy of the program, for the jobs beside the big log
+    // The driver's folders of the program's copies beside this program: the one every measure
+    // starts, and a second for the jobs beside the big log.
+    std::string runFolder = "bench-run";
+    std::string jobsFolder = "bench-jobs";
     std::string vqchild;
     std::string vqstamp;
 };
@@ -90,16 +92,15 @@ std::string TableText(const Bench& bench, double totalMs);
 // The program and its children.
 long long PrivateBytes(const ProcessCounters& counters);
 bool PrivateBytesFromLinux();
-// The program's INI in the given folder: slot 2 is the default when no "Default" key is given.
-bool WriteIni(const std::string& folder, const std::string& program, const std::string& arguments);
+// The program's INI file: slot 2 is the default when no "Default" key is given.
+std::string IniText(const std::string& program, const std::string& arguments);
 std::string JobCommandLine(const std::string& program, const std::string& arguments);
 std::string Header(const std::string& commandLine);
 std::string FloodArguments(unsigned long bytes, unsigned long lineLength);
-bool CopyProgram(const Paths& paths, const std::string& folder);
 // Ends the program's live child of this image name (a run stopped at its cap).
-void EndChild(const Target& target, const char* imageName);
+void EndChild(const Driver& target, const char* imageName);
 // Waits until the log ends with the prompt at or after `expected` characters.
-bool WaitForPrompt(Target& target, long expected, double deadlineMs, long* length);
+bool WaitForPrompt(const Driver& target, long expected, double deadlineMs, long* length);
 
 // The registered measures, one file each (Main.cpp registers them).
 void RunControl(Bench& bench);

@@ -101,7 +101,7 @@ struct BigLogResult {
 };
 
 // The newest complete numbered line in the log's last characters, or -1.
-long NewestLine(const Target& target, long length)
+long NewestLine(const Driver& target, long length)
 {
     std::string tail;
     if (length <= 0 || !target.Read(std::max(0L, length - 2048), length, &tail))
@@ -121,9 +121,9 @@ BigLogResult BigLog(const Paths& paths, unsigned long lines, double capMs)
 {
     BigLogResult result;
     result.lines = lines;
-    WriteIni(paths.runDir, paths.vqstamp, Format("lines %lu", lines));
-    Target target(paths.runDir);
-    if (!target.Start(nullptr)) {
+    Driver target(paths.runFolder);
+    target.WriteIni(IniText(paths.vqstamp, Format("lines %lu", lines)));
+    if (!target.Start()) {
         result.error = "the program did not start";
         return result;
     }

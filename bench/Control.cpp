@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "bench/FloodFamily.h"
+#include "res/Commands.h"
 #include "tests/helpers/ChildPattern.h"
 
 namespace {
@@ -25,7 +26,7 @@ void PumpMessages()
     }
 }
 
-// The log pane's own recipe: class, styles, font, limit.
+// The log pane's own recipe (app/PaneWindow.cpp): class, styles, id, font, limit.
 HWND CreateLogControl(HWND* frame, HFONT* font)
 {
     // Both libraries, as the program loads them; they stay loaded.
@@ -52,11 +53,11 @@ HWND CreateLogControl(HWND* frame, HFONT* font)
     UpdateWindow(*frame);
     RECT client;
     GetClientRect(*frame, &client);
-    const DWORD kPaneStyle = 0x50B000C4;  // child, visible, border, both scroll bars, multi-line,
-                                          // automatic vertical and horizontal scrolling
+    const DWORD kPaneStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                             ES_AUTOVSCROLL | ES_AUTOHSCROLL;
     HWND control = CreateWindowExA(WS_EX_CONTROLPARENT, "RichEdit", "", kPaneStyle, 0, 0,
                                    client.right, client.bottom, *frame,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(109)), instance,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PANE)), instance,
                                    nullptr);
     if (!control)
         return nullptr;

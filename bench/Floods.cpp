@@ -20,11 +20,11 @@ FloodResult FloodJob(const Bench& bench, unsigned long bytes, unsigned long line
     FloodResult result;
     std::string arguments = FloodArguments(bytes, lineLength);
     const Paths& paths = bench.paths;
-    WriteIni(paths.runDir, paths.vqchild, arguments);
     std::string header = Header(JobCommandLine(paths.vqchild, arguments));
 
-    Target target(paths.runDir);
-    if (!target.Start(nullptr)) {
+    Driver target(paths.runFolder);
+    target.WriteIni(IniText(paths.vqchild, arguments));
+    if (!target.Start()) {
         result.error = "the program did not start";
         return result;
     }

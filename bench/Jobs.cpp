@@ -30,10 +30,11 @@ JobsResult RunManyJobs(const Paths& paths, const std::vector<int>& marks, const 
 {
     JobsResult result;
     result.marks = marks;
-    WriteIni(folder, paths.vqchild, "exit 0");
+
     std::string header = Header(JobCommandLine(paths.vqchild, "exit 0"));
-    Target target(folder, desktop);
-    if (!target.Start(nullptr)) {
+    Driver target(folder, desktop);
+    target.WriteIni(IniText(paths.vqchild, "exit 0"));
+    if (!target.Start()) {
         result.error = "the program did not start";
         return result;
     }
@@ -56,7 +57,10 @@ JobsResult RunManyJobs(const Paths& paths, const std::vector<int>& marks, const 
                 ended = true;
                 break;
             }
-            if (length == before && NowMs() - start > 3000 && target.DismissMessageBox(nullptr)) {
+            HWND box = length == before && NowMs() - start > 3000 ? target.FindMessageBox(nullptr, nullptr, 0)
+                                                                  : nullptr;
+            if (box) {
+                Driver::Dismiss(box);
                 ++result.busyBoxes;  // refused as busy: ask again
                 Sleep(50);
                 start = NowMs();
@@ -75,7 +79,10 @@ JobsResult RunManyJobs(const Paths& paths, const std::vector<int>& marks, const 
                 if (c == '\r' || c == '\n')
                     c = ' ';
             std::string box;
-            bool boxShown = target.DismissMessageBox(&box);
+            HWND shown = target.FindMessageBox(&box, nullptr, 0);
+            if (shown)
+                Driver::Dismiss(shown);
+            bool boxShown = shown != nullptr;
             result.error = Format("job %d did not end: log ends \"%s\"%s%s, child %s", job,
                                   tail.c_str(), boxShown ? ", message box: " : "", box.c_str(),
                                   target.ChildPid("vqchild.exe") ? "alive" : "gone");
@@ -133,8 +140,8 @@ void RunJobs(Bench& bench)
         if (!task.desktopHandle)
             std::printf("No desktop for the jobs (error %lu): they run after the big log\n", GetLastError());
     }
-    task.beside = task.desktopHandle && CopyProgram(bench.paths, bench.paths.jobsDir);
-    task.folder = task.beside ? bench.paths.jobsDir : bench.paths.runDir;
+    task.beside = task.desktopHandle != nullptr;
+    task.folder = task.beside ? bench.paths.jobsFolder : bench.paths.runFolder;
     task.desktop = task.beside ? kJobsDesktop : "";
     if (task.beside) {
         Progress("beside the big log, in a second copy of the program");

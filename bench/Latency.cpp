@@ -19,9 +19,9 @@ LatencyResult MeasureLatency(const Paths& paths, int lines, int intervalMs)
     LatencyResult result;
     result.lines = lines;
     std::string arguments = Format("%d %d", lines, intervalMs);
-    WriteIni(paths.runDir, paths.vqstamp, arguments);
-    Target target(paths.runDir);
-    if (!target.Start(nullptr)) {
+    Driver target(paths.runFolder);
+    target.WriteIni(IniText(paths.vqstamp, arguments));
+    if (!target.Start()) {
         result.error = "the program did not start";
         return result;
     }

@@ -133,8 +133,6 @@ Paths PathsBesideThisProgram()
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     paths.exeDir = self;
     paths.exeDir.erase(paths.exeDir.find_last_of("\\/") + 1);
-    paths.runDir = paths.exeDir + "bench-run\\";
-    paths.jobsDir = paths.exeDir + "bench-jobs\\";
     paths.vqchild = paths.exeDir + "vqchild.exe";
     paths.vqstamp = paths.exeDir + "vqstamp.exe";
     return paths;
@@ -153,8 +151,6 @@ int main(int argc, char** argv)
     if (bench.options.out.empty())
         bench.options.out = bench.paths.exeDir + "bench.md";
     bench.selected = Selection(bench.options);
-    if (!CopyProgram(bench.paths, bench.paths.runDir))
-        return 1;
 
     const double start = NowMs();
     for (const Measure& measure : kMeasures) {

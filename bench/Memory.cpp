@@ -26,8 +26,8 @@ MemoryResult pasted;
 MemoryResult MeasureMemory(const Paths& paths, const std::vector<unsigned long>& sizes)
 {
     MemoryResult result;
-    Target target(paths.runDir);
-    if (!target.Start(nullptr)) {
+    Driver target(paths.runFolder);
+    if (!target.Start()) {
         result.error = "the program did not start";
         return result;
     }

@@ -44,9 +44,9 @@ void Sampler::End()
 
 double IdleRoundTripUs(const Paths& paths, int count)
 {
-    WriteIni(paths.runDir, paths.vqchild, "exit 0");
-    Target target(paths.runDir);
-    if (!target.Start(nullptr))
+    Driver target(paths.runFolder);
+    target.WriteIni(IniText(paths.vqchild, "exit 0"));
+    if (!target.Start())
         return -1;
     Sleep(200);
     std::vector<double> samples;

@@ -13,11 +13,11 @@ struct StartupResult {
 StartupResult MeasureStartup(const Paths& paths, int runs)
 {
     StartupResult result;
-    WriteIni(paths.runDir, paths.vqchild, "exit 0");
     for (int run = -1; run < runs; ++run) {  // the first start only warms up
-        Target target(paths.runDir);
+        Driver target(paths.runFolder);
+        target.WriteIni(IniText(paths.vqchild, "exit 0"));
         double ms = 0;
-        bool ok = target.Start(&ms);
+        bool ok = target.Start("", &ms);
         target.Close();
         if (run < 0)
             continue;

@@ -4,12 +4,15 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "Driver.h"
+#include "driver/Driver.h"
+#include "res/Commands.h"
 #include "res/BuildConstants.h"
 #include "support/TestSupport.h"
 
 using testing_support::BesideExe;
 using testing_support::ChildCommand;
+using testing_support::CountProcesses;
+using testing_support::KillProcesses;
 
 namespace {
 
@@ -26,7 +29,7 @@ protected:
 
 TEST_F(DriverTest, StartsWithTitleBannerAndToolbar)
 {
-    Driver app("startup");
+    Driver app("drive-startup");
     ASSERT_TRUE(app.Start());
     char text[128] = "";
     GetWindowTextA(app.Window(), text, sizeof text);
@@ -46,8 +49,9 @@ TEST_F(DriverTest, StartsWithTitleBannerAndToolbar)
     const struct {
         int command;
         int index;
-    } places[] = {{32791, 1},  {32772, 3},  {32773, 4},  {32774, 5},  {32776, 6}, {32777, 8},
-                  {32775, 10}, {32794, 11}, {104, 13},   {32793, 14}, {32778, 16}};
+    } places[] = {{ID_PROPERTIES, 1}, {ID_CUT, 3},          {ID_COPY, 4},          {ID_PASTE, 5},
+                  {ID_SELECT_ALL, 6}, {ID_UNDO, 8},         {ID_DELETE, 10},       {ID_CLEAR_SCREEN, 11},
+                  {ID_ABOUT, 13},     {ID_USER_GUIDE, 14},  {ID_RUN_DEFAULT, 16}};
     for (const auto& place : places)
         EXPECT_EQ(place.index, SendMessageA(toolbar, TB_COMMANDTOINDEX, place.command, 0))
             << "command " << place.command;
@@ -57,10 +61,10 @@ TEST_F(DriverTest, StartsWithTitleBannerAndToolbar)
 
 TEST_F(DriverTest, ClearScreenEmptiesTheLog)
 {
-    Driver app("clear");
+    Driver app("drive-clear");
     ASSERT_TRUE(app.Start());
     ASSERT_EQ(kBanner, app.LogText());
-    app.Command(32794);
+    app.Command(ID_CLEAR_SCREEN);
     EXPECT_TRUE(app.WaitForLogEnd("", 2000));
     testing_support::PumpFor(200);
     EXPECT_EQ("", app.LogText());
@@ -69,7 +73,7 @@ TEST_F(DriverTest, ClearScreenEmptiesTheLog)
 
 TEST_F(DriverTest, SecondStartLeavesTheFirstWindowAlone)
 {
-    Driver app("second");
+    Driver app("drive-second");
     ASSERT_TRUE(app.Start());
     ShowWindow(app.Window(), SW_MINIMIZE);
     // The second copy is handed a program to run: it must run nothing and end with 0.
@@ -85,21 +89,21 @@ TEST_F(DriverTest, SecondStartLeavesTheFirstWindowAlone)
 TEST_F(DriverTest, CloseAndExitEndWithCodeZero)
 {
     {
-        Driver app("close");
+        Driver app("drive-close");
         ASSERT_TRUE(app.Start());
         EXPECT_EQ(0u, app.Close());
     }
     {
-        Driver app("exit");
+        Driver app("drive-exit");
         ASSERT_TRUE(app.Start());
-        app.Command(105);
+        app.Command(ID_EXIT);
         EXPECT_EQ(0u, app.WaitForExit());
     }
 }
 
 TEST_F(DriverTest, StartUpCommandLineRunsAsAJob)
 {
-    Driver app("cmdline");
+    Driver app("drive-cmdline");
     std::string command = ChildCommand("out hello\\r\\nworld");
     ASSERT_TRUE(app.Start(command));
     ASSERT_TRUE(app.WaitForLogEnd("C:\\> "));
@@ -120,7 +124,7 @@ TEST_F(DriverTest, StartUpCommandLineRunsAsAJob)
 
 TEST_F(DriverTest, AProgramThatCannotStartGivesTheRedLine)
 {
-    Driver app("missing");
+    Driver app("drive-missing");
     std::string command = "\"" + app.Folder() + "no-such-program.exe\"";
     ASSERT_TRUE(app.Start(command));
     std::string failure = "Failure running:- " + command + "\r\n";
@@ -135,11 +139,11 @@ TEST_F(DriverTest, AProgramThatCannotStartGivesTheRedLine)
 
 TEST_F(DriverTest, DefaultRunsTheSecondSlotWhenNoDefaultIsStored)
 {
-    Driver app("default");
+    Driver app("drive-default");
     app.WriteIni("[Setup]\r\nPath1=" + app.Folder() + "nothing.exe\r\nPath2=" +
                  BesideExe("vqchild.exe") + "\r\nArgs2=out slot-two\r\n");
     ASSERT_TRUE(app.Start());
-    app.Command(32778);
+    app.Command(ID_RUN_DEFAULT);
     ASSERT_TRUE(app.WaitForLogEnd("C:\\> "));
     std::string command = "\"" + BesideExe("vqchild.exe") + "\" out slot-two";
     EXPECT_EQ(std::string(kBanner) + "\r\nExecuting:- " + command + "\r\nslot-twoC:\\> ",
@@ -149,10 +153,10 @@ TEST_F(DriverTest, DefaultRunsTheSecondSlotWhenNoDefaultIsStored)
 
 TEST_F(DriverTest, ARequestWhileAJobRunsIsRefused)
 {
-    Driver app("busy");
+    Driver app("drive-busy");
     ASSERT_TRUE(app.Start(ChildCommand(std::string(kReady) + " sleep 4000 out finished")));
     ASSERT_TRUE(app.WaitForLog("ready"));
-    app.Command(32778);
+    app.Command(ID_RUN_DEFAULT);
     std::string text, caption;
     HWND box = app.FindMessageBox(&text, &caption);
     ASSERT_TRUE(box != nullptr);
@@ -167,24 +171,22 @@ TEST_F(DriverTest, ARequestWhileAJobRunsIsRefused)
 
 TEST_F(DriverTest, ClosingDuringAJobEndsTheWholeProcessTree)
 {
-    Driver app("close-job");
+    Driver app("drive-close-job");
     ASSERT_TRUE(
         app.Start(ChildCommand(std::string("grandchild 20000 ") + kReady + " sleep 20000")));
     ASSERT_TRUE(app.WaitForLog("ready"));
     ASSERT_EQ(2, CountProcesses("vqchild.exe"));
     EXPECT_EQ(0u, app.Close());
-    DWORD start = GetTickCount();
-    while (CountProcesses("vqchild.exe") > 0 && GetTickCount() - start < 5000)
-        Sleep(50);
+    WaitUntil(5000, [] { return CountProcesses("vqchild.exe") == 0; });
     EXPECT_EQ(0, CountProcesses("vqchild.exe"));
 }
 
 TEST_F(DriverTest, ExitDuringAJobLeavesTheChildRunning)
 {
-    Driver app("exit-job");
+    Driver app("drive-exit-job");
     ASSERT_TRUE(app.Start(ChildCommand(std::string(kReady) + " sleep 20000")));
     ASSERT_TRUE(app.WaitForLog("ready"));
-    app.Command(105);
+    app.Command(ID_EXIT);
     EXPECT_EQ(0u, app.WaitForExit(5000));
     // Neither waited for nor ended: the child is still there (the test's tear-down ends it).
     EXPECT_EQ(1, CountProcesses("vqchild.exe"));
@@ -213,7 +215,7 @@ void PressWithControl(WORD key)
 
 TEST_F(DriverTest, KeyboardShortcutsReachTheCommands)
 {
-    Driver app("keys");
+    Driver app("drive-keys");
     std::string child = BesideExe("vqchild.exe");
     app.WriteIni("[Setup]\r\nPath3=" + child + "\r\nArgs3=out slot-three\r\nPath5=" + child +
                  "\r\nArgs5=out slot-five\r\nDefault=1028\r\n");
@@ -224,9 +226,7 @@ TEST_F(DriverTest, KeyboardShortcutsReachTheCommands)
     // Ctrl+L clears the log, also while the pane has the focus.
     PressWithControl('L');
     ASSERT_TRUE(app.WaitForLogEnd("", 3000));
-    DWORD start = GetTickCount();
-    while (!app.LogText().empty() && GetTickCount() - start < 3000)
-        Sleep(20);
+    WaitUntil(3000, [&] { return app.LogText().empty(); });
     EXPECT_EQ("", app.LogText());
 
     // Ctrl+3 runs slot 3; Ctrl+D runs the default, slot 5 (1028).

@@ -9,27 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "Driver.h"
+#include "driver/Driver.h"
+#include "res/Commands.h"
 #include "support/TestSupport.h"
 
 using testing_support::BesideExe;
 using testing_support::ChildCommand;
+using testing_support::CountProcesses;
+using testing_support::KillProcesses;
 using testing_support::Gate;
 
 namespace {
 
 const char kPrompt[] = "C:\\> ";
-
-bool WaitUntil(DWORD timeoutMs, bool (*condition)())
-{
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        Sleep(50);
-    }
-    return true;
-}
 
 bool NoChildLeft()
 {
@@ -44,47 +36,9 @@ int CountOf(const std::string& text, const std::string& part)
     return count;
 }
 
-struct BoxSearch {
-    DWORD processId;
-    std::vector<HWND> boxes;
-};
-
-BOOL CALLBACK CollectBox(HWND window, LPARAM parameter)
-{
-    BoxSearch* search = reinterpret_cast<BoxSearch*>(parameter);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char className[16] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (pid == search->processId && lstrcmpA(className, "#32770") == 0 && IsWindowVisible(window))
-        search->boxes.push_back(window);
-    return TRUE;
-}
-
-// The program's visible message boxes.
-std::vector<HWND> Boxes(const Driver& app)
-{
-    BoxSearch search{GetProcessId(app.Process()), {}};
-    EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
-    return search.boxes;
-}
-
 bool WaitForBoxes(const Driver& app, size_t count)
 {
-    DWORD start = GetTickCount();
-    while (Boxes(app).size() < count) {
-        if (GetTickCount() - start > 10000)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
-std::string BoxText(HWND box)
-{
-    char text[256] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    return text;
+    return WaitUntil(10000, [&] { return app.Boxes().size() >= count; });
 }
 
 // Dismisses the boxes one at a time, the newest (innermost) first; answers how many there were.
@@ -92,16 +46,13 @@ int DismissAllBoxes(const Driver& app)
 {
     int dismissed = 0;
     for (int round = 0; round < 20; ++round) {
-        std::vector<HWND> boxes = Boxes(app);
+        std::vector<HWND> boxes = app.Boxes();
         if (boxes.empty())
             return dismissed;
         // The innermost box is the one whose loop runs: the top of the z-order.
         Driver::Dismiss(boxes.front());
         ++dismissed;
-        DWORD start = GetTickCount();
-        while (IsWindow(boxes.front()) && IsWindowVisible(boxes.front()) &&
-               GetTickCount() - start < 5000)
-            Sleep(20);
+        WaitUntil(5000, [&] { return !IsWindow(boxes.front()) || !IsWindowVisible(boxes.front()); });
     }
     return dismissed;
 }
@@ -120,7 +71,7 @@ protected:
 
 TEST_F(FaultSuiteDriverTest, CloseDuringAFloodEndsTheProgramAndTheChild)
 {
-    Driver app("fault-close-flood");
+    Driver app("drive-fault-close-flood");
     ASSERT_TRUE(app.Start(ChildCommand("flood 120")));
     ASSERT_TRUE(app.WaitForLog("flood 0000000100"));
     EXPECT_EQ(0u, app.Close(20000));
@@ -131,10 +82,10 @@ TEST_F(FaultSuiteDriverTest, ExitDuringAFloodLeavesTheChildToEndOnItsOwn)
 {
     // File, Exit neither waits for nor ends the job; a flooding child goes as soon as its
     // writes find nobody reading.
-    Driver app("fault-exit-flood");
+    Driver app("drive-fault-exit-flood");
     ASSERT_TRUE(app.Start(ChildCommand("flood 120")));
     ASSERT_TRUE(app.WaitForLog("flood 0000000100"));
-    app.Command(105);
+    app.Command(ID_EXIT);
     EXPECT_EQ(0u, app.WaitForExit(20000));
     EXPECT_TRUE(NoChildLeft()) << CountProcesses("vqchild.exe") << " left";
 }
@@ -142,10 +93,10 @@ TEST_F(FaultSuiteDriverTest, ExitDuringAFloodLeavesTheChildToEndOnItsOwn)
 TEST_F(FaultSuiteDriverTest, ExitDuringAQuietJobLeavesTheChildToFinish)
 {
     Gate gate;
-    Driver app("fault-exit-quiet");
+    Driver app("drive-fault-exit-quiet");
     ASSERT_TRUE(app.Start(ChildCommand("out r\\x65ady wait " + gate.name + " out late")));
     ASSERT_TRUE(app.WaitForLog("ready"));
-    app.Command(105);
+    app.Command(ID_EXIT);
     EXPECT_EQ(0u, app.WaitForExit(20000));
     // Not ended by the program...
     EXPECT_EQ(1, CountProcesses("vqchild.exe"));
@@ -157,7 +108,7 @@ TEST_F(FaultSuiteDriverTest, ExitDuringAQuietJobLeavesTheChildToFinish)
 TEST_F(FaultSuiteDriverTest, SecondStartDuringAJobLeavesTheJobAlone)
 {
     Gate gate;
-    Driver app("fault-second-start");
+    Driver app("drive-fault-second-start");
     const std::string command = ChildCommand("out r\\x65ady wait " + gate.name + " out \" done\"");
     ASSERT_TRUE(app.Start(command));
     ASSERT_TRUE(app.WaitForLog("ready"));
@@ -179,23 +130,23 @@ TEST_F(FaultSuiteDriverTest, SecondStartDuringAJobLeavesTheJobAlone)
 TEST_F(FaultSuiteDriverTest, RequestsWhileTheBusyBoxIsOpen)
 {
     Gate gate;
-    Driver app("fault-busy-box");
+    Driver app("drive-fault-busy-box");
     app.WriteIni("[Setup]\r\nPath2=" + BesideExe("vqchild.exe") + "\r\nArgs2=out must-not-run\r\n");
     const std::string command = ChildCommand("out r\\x65ady wait " + gate.name + " out \" done\"");
     ASSERT_TRUE(app.Start(command));
     ASSERT_TRUE(app.WaitForLog("ready"));
 
-    app.Command(32778);
+    app.Command(ID_RUN_DEFAULT);
     ASSERT_TRUE(WaitForBoxes(app, 1));
     // The box runs its own message loop, which takes the next request too: another refusal.
-    app.Command(32778);
+    app.Command(ID_RUN_DEFAULT);
     ASSERT_TRUE(WaitForBoxes(app, 2));
-    app.Command(0xE000 + 1);
+    app.Command(ID_RUN_SLOT_1 + 1);
     ASSERT_TRUE(WaitForBoxes(app, 3));
-    for (HWND box : Boxes(app))
-        EXPECT_EQ("A file is already being processed, please wait", BoxText(box));
+    for (HWND box : app.Boxes())
+        EXPECT_EQ("A file is already being processed, please wait", Driver::BoxText(box));
     EXPECT_EQ(3, DismissAllBoxes(app));
-    EXPECT_TRUE(Boxes(app).empty());
+    EXPECT_TRUE(app.Boxes().empty());
 
     // The running job went on undisturbed; nothing else ran.
     EXPECT_EQ(1, CountProcesses("vqchild.exe"));
@@ -212,10 +163,10 @@ TEST_F(FaultSuiteDriverTest, RequestsWhileTheBusyBoxIsOpen)
 TEST_F(FaultSuiteDriverTest, CloseWhileTheBusyBoxIsOpen)
 {
     Gate gate;
-    Driver app("fault-busy-close");
+    Driver app("drive-fault-busy-close");
     ASSERT_TRUE(app.Start(ChildCommand("out r\\x65ady wait " + gate.name)));
     ASSERT_TRUE(app.WaitForLog("ready"));
-    app.Command(32778);
+    app.Command(ID_RUN_DEFAULT);
     ASSERT_TRUE(WaitForBoxes(app, 1));
 
     // The close comes through the box's own loop: the job is ended and the program exits.
