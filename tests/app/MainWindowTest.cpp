@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -61,12 +62,15 @@ LRESULT CALLBACK RecordCreation(int code, WPARAM wParam, LPARAM lParam)
             lstrcpynA(name, create->lpszClass, sizeof name);
         else
             GetClassNameA(window, name, sizeof name);
-        createdWindows.push_back({window, name, create->style, create->dwExStyle, create->x,
+        // The common controls 6 of the manifest own "Edit": the hook may see the class with the
+        // assembly's version before it ("6.0.2600.2982!Edit"); the program asked for "Edit".
+        const char* asked = std::strrchr(name, '!') ? std::strrchr(name, '!') + 1 : name;
+        createdWindows.push_back({window, asked, create->style, create->dwExStyle, create->x,
                                   create->y, create->cx, create->cy, create->hwndParent,
                                   reinterpret_cast<INT_PTR>(create->hMenu), create->hInstance});
         if (create->style & WS_CHILD)
             for (const std::string& refused : refusedClasses)
-                if (lstrcmpiA(refused.c_str(), name) == 0)
+                if (lstrcmpiA(refused.c_str(), asked) == 0)
                     return 1;  // the creation fails
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
