@@ -40,6 +40,13 @@ public:
     // cursor again, as a mouse move would: a change of workerAlive shows at once.
     void RefreshCursor();
 
+    // The taskbar button (app/TaskbarButton.cpp): indeterminate progress from the start of a job
+    // to its end, then a flash if another program is in front.
+    static UINT TaskbarButtonCreatedMessage();
+    void ShowJobStarted();
+    void ShowJobEnded();
+    void OnTaskbarButtonCreated();
+
     // Output pane.
     HWND CreatePane(HWND window);
 

@@ -32,6 +32,10 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         paneWindow = reinterpret_cast<HWND>(wParam);
         return 0;
     }
+    if (message == TaskbarButtonCreatedMessage()) {
+        OnTaskbarButtonCreated();
+        return 0;
+    }
     switch (message) {
     case WM_CREATE:
         OnCreate(window);

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "base/TaskbarProgress.h"
+
 namespace seams {
 
 MessageBoxFn messageBox = MessageBoxA;
@@ -9,6 +11,8 @@ ShellExecuteFn shellExecute = ShellExecuteA;
 GetOpenFileNameFn getOpenFileName = GetOpenFileNameA;
 HtmlHelpFn htmlHelp = nullptr;
 CreateThreadFn createThread = CreateThread;
+TaskbarProgressFn taskbarProgress = SetTaskbarProgress;
+FlashWindowExFn flashWindowEx = FlashWindowEx;
 
 void Restore()
 {
@@ -17,6 +21,8 @@ void Restore()
     getOpenFileName = GetOpenFileNameA;
     htmlHelp = nullptr;
     createThread = CreateThread;
+    taskbarProgress = SetTaskbarProgress;
+    flashWindowEx = FlashWindowEx;
 }
 
 } // namespace seams

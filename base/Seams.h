@@ -1,8 +1,8 @@
 // The few system calls that block on a person (message boxes, the file dialog), hand work to
-// another program (the shell, the HTML Help control) or can fail only when the system runs short
-// (a new thread). Production code calls them only through these pointers, which start out as the
-// real functions; tests replace them to record what would have been shown, to answer as a user
-// would, or to refuse.
+// another program (the shell, the HTML Help control), show outside the window (the taskbar
+// button) or can fail only when the system runs short (a new thread). Production code calls them
+// only through these pointers, which start out as the real functions; tests replace them to
+// record what would have been shown, to answer as a user would, or to refuse.
 #ifndef VELQUETH_BASE_SEAMS_H
 #define VELQUETH_BASE_SEAMS_H
 
@@ -19,12 +19,16 @@ typedef HWND (WINAPI *HtmlHelpFn)(HWND caller, LPCSTR file, UINT command, DWORD_
 typedef HANDLE (WINAPI *CreateThreadFn)(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
                                         LPTHREAD_START_ROUTINE start, LPVOID parameter,
                                         DWORD flags, LPDWORD threadId);
+typedef void (*TaskbarProgressFn)(HWND window, int state);
+typedef BOOL (WINAPI *FlashWindowExFn)(PFLASHWINFO flash);
 
 extern MessageBoxFn messageBox;          // MessageBoxA
 extern ShellExecuteFn shellExecute;      // ShellExecuteA
 extern GetOpenFileNameFn getOpenFileName; // GetOpenFileNameA
 extern HtmlHelpFn htmlHelp;              // null: the HTML Help control, loaded on first use
 extern CreateThreadFn createThread;      // CreateThread
+extern TaskbarProgressFn taskbarProgress; // SetTaskbarProgress (base/TaskbarProgress.h)
+extern FlashWindowExFn flashWindowEx;    // FlashWindowEx
 
 // Puts every pointer back to the real function.
 void Restore();

@@ -116,6 +116,8 @@ void MainFrame::StartJob(const char* commandLine)
         WriteFailureLine(&outputPane, jobCommandLine);
     }
     RefreshCursor();
+    if (workerAlive)
+        ShowJobStarted();
 }
 
 LRESULT MainFrame::OnJobEnded(WPARAM number)
@@ -124,6 +126,7 @@ LRESULT MainFrame::OnJobEnded(WPARAM number)
     if (number == jobNumber) {
         workerAlive = false;
         RefreshCursor();
+        ShowJobEnded();
     }
     return 0;
 }
