@@ -16,7 +16,8 @@ MainFrame::MainFrame()
       ungroupedChild(nullptr),
       jobEndedByClose(false),
       workerAlive(false),
-      jobNumber(0)
+      jobNumber(0),
+      jobStopped(0)
 {
     windowTitle[0] = '\0';
     windowClassName[0] = '\0';

@@ -9,6 +9,8 @@
 
 // Posted by a job's worker to the main window as it finishes; wParam is the job's jobNumber.
 const UINT kJobEndedMessage = WM_APP + 1;
+// The main window's timer while a stopped job's worker is still alive (MainFrame::OnStopTimer).
+const UINT_PTR kStopTimer = 0x5653;
 
 class MainFrame {
 public:
@@ -67,6 +69,18 @@ public:
     // outside the group is ended alone. Answers whether a job was running.
     bool EndRunningJob();
 
+    // Ctrl+Break and the system menu's stop item: ends the running job's processes as the close
+    // does, and has its worker stop reading even while a process that left the group still holds
+    // the pipe; the log then says the job was stopped. Nothing happens without a running job.
+    // Answers whether a job was stopped.
+    bool StopRunningJob();
+    // While a stopped job's worker is alive: ends the processes again (one may have joined the
+    // group just after the stop) and cancels the worker's blocking read.
+    void OnStopTimer();
+    // The stop item of the system menu: added once at creation, enabled while a job runs.
+    void AddStopItem(HWND window);
+    void EnableStopItem();
+
     // Called after the message loop: waits up to waitMs for a worker that is still alive and
     // closes its handle. Answers true when no worker is alive any more, so the frame may be deleted.
     bool ReleaseWorker(DWORD waitMs);
@@ -90,6 +104,8 @@ public:
     //   child, and after a flush (OutputPane::Flush, whose wait on the queue's lock orders the
     //   renewal's writes before the worker's reads).
     // Written and read by the worker alone, during its job: savedCursor.
+    // Set by the user-interface thread (StopRunningJob) while the worker runs, cleared by StartJob
+    // while none is alive; the worker reads it: jobStopped, only through interlocked operations.
     // Written by both, only through interlocked exchanges: ungroupedChild (see there).
     // Written and read by the user-interface thread alone: workerThread, jobEndedByClose,
     //   workerAlive (the worker's end reaches it as kJobEndedMessage), toolbarWindow, commandLine,
@@ -125,6 +141,8 @@ public:
     bool workerAlive;
     // Counts the jobs started, so that the end message of an earlier job is told apart.
     DWORD jobNumber;
+    // Non-zero once the user has stopped the running job (see StopRunningJob).
+    LONG volatile jobStopped;
 
 private:
     MainFrame(const MainFrame&) = delete;

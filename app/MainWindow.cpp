@@ -62,6 +62,25 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return OnSetCursor(window, wParam, lParam);
     case kJobEndedMessage:
         return OnJobEnded(wParam);
+    case WM_KEYDOWN:
+        // Ctrl+Break, here or passed on by the log: a key of the window, not an accelerator.
+        if (wParam == VK_CANCEL) {
+            StopRunningJob();
+            return 0;
+        }
+        break;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == IDM_STOP_PROGRAM) {
+            StopRunningJob();
+            return 0;
+        }
+        break;
+    case WM_TIMER:
+        if (wParam == kStopTimer) {
+            OnStopTimer();
+            return 0;
+        }
+        break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -72,6 +91,7 @@ void MainFrame::OnCreate(HWND window)
     settings.Load();
     RebuildRunMenu(window);
     CreateToolbar(window);
+    AddStopItem(window);
     if (commandLine)
         PostMessageA(window, WM_COMMAND, ID_RUN_COMMAND_LINE, 0);
 }

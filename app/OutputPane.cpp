@@ -79,6 +79,30 @@ void OutputPane::Flush()
     queue.InsertAllHere();
 }
 
+bool OutputPane::EndsWithLineBreak()
+{
+    if (!window)
+        return true;
+    Flush();
+    LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+    if (length <= 0)
+        return true;
+    if (plainEdit) {
+        // A plain edit breaks lines at CR LF only: the log ends with one when its last line is
+        // empty.
+        LRESULT last = SendMessageA(window, EM_GETLINECOUNT, 0, 0) - 1;
+        LRESULT start = SendMessageA(window, EM_LINEINDEX, static_cast<WPARAM>(last), 0);
+        return last > 0 && start >= 0 && SendMessageA(window, EM_LINELENGTH, start, 0) == 0;
+    }
+    char tail[8] = "";  // two characters, double-byte ones included
+    TEXTRANGEA range;
+    range.chrg.cpMin = length >= 2 ? static_cast<LONG>(length - 2) : 0;
+    range.chrg.cpMax = static_cast<LONG>(length);
+    range.lpstrText = tail;
+    SendMessageA(window, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+    return std::strcmp(tail, "\r\n") == 0;
+}
+
 void OutputPane::AppendOutput(const char* text)
 {
     if (!text || text[0] == '\0')

@@ -33,6 +33,8 @@ public:
     void AppendOutput(const char* text);
     // Inserts everything queued, so that what comes next lands after it (any thread).
     void Flush();
+    // After a flush: whether the log ends with CR LF, or is empty (any thread).
+    bool EndsWithLineBreak();
 
     // Inserts one chunk at the end of the pane in the automatic colour, wherever the user has put
     // the caret or a selection. Line breaks that are not CR LF pairs stay as written. The text is

@@ -188,12 +188,27 @@ PaneFeed* FeedOf(HWND pane)
     return reinterpret_cast<PaneFeed*>(GetWindowLongPtrA(pane, GWLP_USERDATA));
 }
 
+// Ctrl+Break stops the running program: the main window's key, which the log passes on. The
+// character that the key also makes (^C) would copy the selection in a plain edit: it goes too.
+LRESULT OnBreak(HWND pane, LPARAM lParam)
+{
+    MSG next;
+    if (PeekMessageA(&next, pane, WM_CHAR, WM_CHAR, PM_NOREMOVE) && next.wParam == 0x03)
+        PeekMessageA(&next, pane, WM_CHAR, WM_CHAR, PM_REMOVE);
+    SendMessageA(GetParent(pane), WM_KEYDOWN, VK_CANCEL, lParam);
+    return 0;
+}
+
 LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
 {
     PaneFeed* state = reinterpret_cast<PaneFeed*>(GetWindowLongPtrA(pane, GWLP_USERDATA));
     if (message == WakeMessage())
         return OnWake(pane, state, wParam);
     switch (message) {
+    case WM_KEYDOWN:
+        if (wParam == VK_CANCEL)
+            return OnBreak(pane, lParam);
+        break;
     case EM_REPLACESEL:
         if (state->redrawDue)
             return OnReplaceSel(pane, state, wParam, lParam);

@@ -20,6 +20,10 @@
 #define ID_RUN_SLOT_1         0xE000
 #define ID_RUN_SLOT_8         0xE007
 
+// The item that the program adds to the window's system menu. It arrives as WM_SYSCOMMAND, whose
+// ids the system wants below 0xF000 with the low four bits clear.
+#define IDM_STOP_PROGRAM      0x0100
+
 // Child ids of the main window.
 #define IDC_TOOLBAR           500
 #define IDC_PANE              109

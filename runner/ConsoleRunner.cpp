@@ -94,7 +94,8 @@ ConsoleRunner::ConsoleRunner()
       outputRead(INVALID_HANDLE_VALUE),
       childOutputWrite(INVALID_HANDLE_VALUE),
       processGroup(nullptr),
-      ungroupedChildSlot(nullptr)
+      ungroupedChildSlot(nullptr),
+      stopSignal(nullptr)
 {
 }
 
@@ -110,6 +111,16 @@ void ConsoleRunner::SetProcessGroup(HANDLE jobObject)
 void ConsoleRunner::SetUngroupedChildSlot(HANDLE volatile* slot)
 {
     ungroupedChildSlot = slot;
+}
+
+void ConsoleRunner::SetStopSignal(LONG volatile* flag)
+{
+    stopSignal = flag;
+}
+
+bool ConsoleRunner::Stopped() const
+{
+    return stopSignal && InterlockedCompareExchange(stopSignal, 0, 0) != 0;
 }
 
 DWORD ConsoleRunner::CreatePipes(STARTUPINFOA* startup, bool hide)
@@ -254,27 +265,55 @@ DWORD ConsoleRunner::ReadOutput(PROCESS_INFORMATION* process)
 
     char buffer[kChunkSize + 1];
     for (;;) {
+        // A process that left the group may hold the pipe open for ever: after a stop the run
+        // ends with what has come so far.
+        if (Stopped())
+            return ReadWhatIsLeft(buffer);
         DWORD read = 0;
         if (!ReadFile(outputRead, buffer, kChunkSize, &read, nullptr)) {
             DWORD code = GetLastError();
             // Every write end closed: the normal end of the output.
             if (code == ERROR_BROKEN_PIPE)
                 return 0;
+            // A read cancelled by the stop.
+            if (Stopped())
+                return ReadWhatIsLeft(buffer);
             return code != 0 ? code : ERROR_READ_FAULT;
         }
         if (read == 0)
             return 0;
-        // OnOutput takes NUL-terminated text: NUL bytes the child wrote are left out, so that
-        // nothing after them is lost.
-        DWORD kept = 0;
-        for (DWORD i = 0; i < read; ++i) {
-            if (buffer[i] != '\0')
-                buffer[kept++] = buffer[i];
-        }
-        buffer[kept] = '\0';
-        if (kept > 0)
-            OnOutput(buffer);
+        PassOn(buffer, read);
     }
+}
+
+DWORD ConsoleRunner::ReadWhatIsLeft(char* buffer)
+{
+    DWORD left = 0;
+    if (!PeekNamedPipe(outputRead, nullptr, 0, nullptr, &left, nullptr))
+        return 0;
+    while (left > 0) {
+        DWORD read = 0;
+        if (!ReadFile(outputRead, buffer, left < kChunkSize ? left : kChunkSize, &read, nullptr) ||
+            read == 0)
+            return 0;
+        PassOn(buffer, read);
+        left -= read < left ? read : left;
+    }
+    return 0;
+}
+
+void ConsoleRunner::PassOn(char* buffer, DWORD read)
+{
+    // OnOutput takes NUL-terminated text: NUL bytes the child wrote are left out, so that
+    // nothing after them is lost.
+    DWORD kept = 0;
+    for (DWORD i = 0; i < read; ++i) {
+        if (buffer[i] != '\0')
+            buffer[kept++] = buffer[i];
+    }
+    buffer[kept] = '\0';
+    if (kept > 0)
+        OnOutput(buffer);
 }
 
 DWORD ConsoleRunner::CloseChildEnds()

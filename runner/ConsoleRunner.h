@@ -31,6 +31,11 @@ public:
     // InterlockedExchangePointer: the runner puts the handle in once the child has started and
     // takes it back when the run is over; whichever thread takes a handle out closes it.
     void SetUngroupedChildSlot(HANDLE volatile* slot);
+    // Optional: a flag that another thread sets (interlocked) to stop the run. From then on the
+    // runner reads only what the pipe holds already, then ends as at the end of the output; a
+    // blocking read is ended by cancelling it (CancelSynchronousIo on the reading thread), which
+    // the one who sets the flag does. Not owned.
+    void SetStopSignal(LONG volatile* flag);
 
     HANDLE childErrorWrite;
     HANDLE childInputRead;
@@ -39,8 +44,15 @@ public:
     HANDLE childOutputWrite;
     HANDLE processGroup;
     HANDLE volatile* ungroupedChildSlot;
+    LONG volatile* stopSignal;
 
 private:
+    bool Stopped() const;
+    // After a stop: passes on what the pipe holds at this moment, however much more comes.
+    DWORD ReadWhatIsLeft(char* buffer);
+    // Hands `read` bytes of `buffer` (room for one more) to OnOutput.
+    void PassOn(char* buffer, DWORD read);
+
     ConsoleRunner(const ConsoleRunner&) = delete;
     ConsoleRunner& operator=(const ConsoleRunner&) = delete;
 };

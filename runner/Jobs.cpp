@@ -70,6 +70,18 @@ void WriteFailureLine(OutputPane* pane, const char* commandLine)
     pane->Append("\r\n", kColourRed);
 }
 
+// The running job's child and everything in its group.
+void EndJobProcesses(HANDLE group, HANDLE volatile* ungroupedChild)
+{
+    if (group)
+        TerminateJobObject(group, 1);
+    EndUngroupedChild(ungroupedChild);
+}
+
+// After a stop the stopped job's processes are ended again, and the worker's read cancelled
+// again, this often until the worker is gone.
+const UINT kStopRetryMs = 100;
+
 } // namespace
 
 void MainFrame::StartJob(const char* commandLine)
@@ -99,6 +111,10 @@ void MainFrame::StartJob(const char* commandLine)
 
     settings.Load();
 
+    // The previous job is over: its stop, if any, is done with.
+    KillTimer(mainWindow, kStopTimer);
+    InterlockedExchange(&jobStopped, 0);
+
     // A fresh group per job, so that ending the running job ends its processes and nothing that
     // an earlier job left behind. Without the kill-on-close limit, closing the handle ends nobody.
     HANDLE group = CreateJobGroup();
@@ -116,6 +132,7 @@ void MainFrame::StartJob(const char* commandLine)
         WriteFailureLine(&outputPane, jobCommandLine);
     }
     RefreshCursor();
+    EnableStopItem();
     if (workerAlive)
         ShowJobStarted();
 }
@@ -125,10 +142,52 @@ LRESULT MainFrame::OnJobEnded(WPARAM number)
     // The end of an earlier job may come after the next one has started: that one still runs.
     if (number == jobNumber) {
         workerAlive = false;
+        KillTimer(mainWindow, kStopTimer);
         RefreshCursor();
+        EnableStopItem();
         ShowJobEnded();
     }
     return 0;
+}
+
+bool MainFrame::StopRunningJob()
+{
+    if (!workerAlive || !workerThread || WaitForSingleObject(workerThread, 0) != WAIT_TIMEOUT)
+        return false;
+    InterlockedExchange(&jobStopped, 1);
+    EndJobProcesses(jobGroup, &ungroupedChild);
+    // The worker may be waiting in a read that a process outside the group keeps open.
+    CancelSynchronousIo(workerThread);
+    // The worker may have been just about to read, or to start the child: again until it is gone.
+    SetTimer(mainWindow, kStopTimer, kStopRetryMs, nullptr);
+    return true;
+}
+
+void MainFrame::OnStopTimer()
+{
+    if (!jobStopped || !workerThread || WaitForSingleObject(workerThread, 0) != WAIT_TIMEOUT) {
+        KillTimer(mainWindow, kStopTimer);
+        return;
+    }
+    EndJobProcesses(jobGroup, &ungroupedChild);
+    CancelSynchronousIo(workerThread);
+}
+
+void MainFrame::AddStopItem(HWND window)
+{
+    HMENU menu = GetSystemMenu(window, FALSE);
+    if (!menu)
+        return;
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING | MF_GRAYED, IDM_STOP_PROGRAM,
+                "Stop the running program\tCtrl+Break");
+}
+
+void MainFrame::EnableStopItem()
+{
+    HMENU menu = mainWindow ? GetSystemMenu(mainWindow, FALSE) : nullptr;
+    if (menu)
+        EnableMenuItem(menu, IDM_STOP_PROGRAM, MF_BYCOMMAND | (workerAlive ? MF_ENABLED : MF_GRAYED));
 }
 
 HANDLE MainFrame::CreateJobGroup()
@@ -200,6 +259,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     PaneConsoleRunner runner;
     runner.SetProcessGroup(frame->jobGroup);
     runner.SetUngroupedChildSlot(&frame->ungroupedChild);
+    runner.SetStopSignal(&frame->jobStopped);
 
     // These act on this thread's own input state, which has no window: the user sees nothing of
     // them (the windows show the wait cursor while workerAlive is set). No WM_SETCURSOR goes to
@@ -224,7 +284,14 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
 
     DWORD result = runner.Execute(frame->jobCommandLine, frame->settings.displayProgram != 0);
 
-    if (result != 0) {
+    if (InterlockedCompareExchange(&frame->jobStopped, 0, 0) != 0) {
+        // On a line of its own after what the program wrote, then the prompt as after any job.
+        const char* opening = frame->outputPane.EndsWithLineBreak() ? "Stopped:- " : "\r\nStopped:- ";
+        frame->outputPane.Append(opening, kColourRed);
+        frame->outputPane.Append(frame->jobCommandLine, kColourRed);
+        frame->outputPane.Append("\r\n", kColourRed);
+        frame->outputPane.Append("C:\\> ", kColourGreen);
+    } else if (result != 0) {
         WriteFailureLine(&frame->outputPane, frame->jobCommandLine);
     } else {
         frame->outputPane.Append("C:\\> ", kColourGreen);
@@ -246,9 +313,7 @@ bool MainFrame::EndRunningJob()
     if (WaitForSingleObject(workerThread, 0) != WAIT_TIMEOUT)
         return false;
     // The child and all it started die; the output pipe then breaks and the worker finishes.
-    if (jobGroup)
-        TerminateJobObject(jobGroup, 1);
-    EndUngroupedChild(&ungroupedChild);
+    EndJobProcesses(jobGroup, &ungroupedChild);
     // The teardown goes on ending them until the worker is gone (see ReleaseWorker).
     jobEndedByClose = true;
     return true;
@@ -265,9 +330,10 @@ bool MainFrame::ReleaseWorker(DWORD waitMs)
         // joined the group (or was published outside it) after the close: end both again until
         // the worker is gone.
         if (jobEndedByClose) {
-            if (jobGroup)
-                TerminateJobObject(jobGroup, 1);
-            EndUngroupedChild(&ungroupedChild);
+            EndJobProcesses(jobGroup, &ungroupedChild);
+            // Nor may a process that left the group keep the worker reading.
+            InterlockedExchange(&jobStopped, 1);
+            CancelSynchronousIo(workerThread);
         }
         // A worker may be inside a SendMessage to the (destroyed) pane: serve sent messages while
         // waiting, or it could never finish.

@@ -13,6 +13,7 @@ using testing_support::BesideExe;
 using testing_support::ChildCommand;
 using testing_support::CountProcesses;
 using testing_support::KillProcesses;
+using testing_support::PressWithControl;
 
 namespace {
 
@@ -190,25 +191,6 @@ TEST_F(DriverTest, ExitDuringAJobLeavesTheChildRunning)
     EXPECT_EQ(0u, app.WaitForExit(5000));
     // Neither waited for nor ended: the child is still there (the test's tear-down ends it).
     EXPECT_EQ(1, CountProcesses("vqchild.exe"));
-}
-
-} // namespace
-
-namespace {
-
-void PressWithControl(WORD key)
-{
-    INPUT inputs[4];
-    ZeroMemory(inputs, sizeof inputs);
-    for (INPUT& input : inputs)
-        input.type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = VK_CONTROL;
-    inputs[1].ki.wVk = key;
-    inputs[2].ki.wVk = key;
-    inputs[2].ki.dwFlags = KEYEVENTF_KEYUP;
-    inputs[3].ki.wVk = VK_CONTROL;
-    inputs[3].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(4, inputs, sizeof(INPUT));
 }
 
 } // namespace

@@ -844,3 +844,107 @@ TEST_F(JobsTest, CloseDuringAFlood)
     EXPECT_TRUE(app.Release()) << "the worker did not end after the close";
     ExpectNoChildLeft();
 }
+
+// --- Stopping the running program --------------------------------------------------------
+
+namespace {
+
+// The last item of the window's system menu, and whether it is enabled.
+std::string LastSystemMenuItem(HWND window, bool* enabled)
+{
+    HMENU menu = GetSystemMenu(window, FALSE);
+    int last = GetMenuItemCount(menu) - 1;
+    char text[128] = "";
+    GetMenuStringA(menu, last, text, sizeof text, MF_BYPOSITION);
+    *enabled = (GetMenuState(menu, last, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED)) == 0;
+    return GetMenuItemID(menu, last) == IDM_STOP_PROGRAM ? text : "another item";
+}
+
+bool StopItemEnabled(HWND window)
+{
+    bool enabled = false;
+    LastSystemMenuItem(window, &enabled);
+    return enabled;
+}
+
+// Ctrl+Break pressed for real, with the keyboard focus in `target`.
+void PressCtrlBreakIn(HWND main, HWND target)
+{
+    SetForegroundWindow(main);
+    SetFocus(target);
+    testing_support::PumpFor(100);
+    testing_support::PressWithControl(VK_CANCEL);
+}
+
+} // namespace
+
+TEST_F(JobsTest, CtrlBreakInTheLogStopsTheWholeTreeAndTheNextJobRuns)
+{
+    // The child's own child stays in the group; the other left it and holds the pipe open.
+    Gate gate;
+    const std::string script =
+        "grandchild 60000 breakaway 60000 out \"started\\r\\npartial\" wait " + gate.name;
+    IniFileGuard ini(SetupIni({{"Path1", Vqchild()}, {"Args1", script}, {"Path2", Vqchild()},
+                               {"Args2", "out next"}}));
+    App app;
+    ASSERT_TRUE(app.created);
+    app.Command(ID_RUN_SLOT_1);
+    ASSERT_TRUE(app.WaitForLog("started\r\npartial"));
+    EXPECT_EQ(3, LiveChildren());
+    EXPECT_TRUE(StopItemEnabled(app.Main()));
+
+    PressCtrlBreakIn(app.Main(), app.Pane());
+    ASSERT_TRUE(app.WaitForJob(10000)) << "the worker still reads the pipe after the stop";
+    const std::string command = ChildCommand(script);
+    const std::string before = app.banner + Header(command) + "started\r\npartial";
+    const std::string stopped = "\r\nStopped:- " + command + "\r\n";
+    ASSERT_EQ(before + stopped + kPrompt, app.Log());
+    // The line break before the line shows no colour (a rich edit reports the one before it).
+    const size_t prompt = before.size() + stopped.size();
+    ExpectColours(app.Pane(), {{before.size() + 2, prompt, kColourRed, false},
+                               {prompt, app.Log().size(), kColourGreen, false}});
+    // Only the process that left the group lives on.
+    EXPECT_TRUE(PumpUntil([] { return LiveChildren() == 1; }, 5000)) << LiveChildren();
+    EXPECT_TRUE(PumpUntil([&app] { return !StopItemEnabled(app.Main()); }, 5000));
+
+    app.ClearLog();
+    app.Command(ID_RUN_SLOT_1 + 1);
+    ASSERT_TRUE(app.WaitForJob());
+    EXPECT_EQ(Header(ChildCommand("out next")) + "next" + kPrompt, app.Log());
+}
+
+TEST_F(JobsTest, StopFromTheWindowDuringAFloodAndFromTheSystemMenu)
+{
+    const std::string flood = ChildCommand("flood 120"), sleeper = ChildCommand("sleep 60000");
+    IniFileGuard ini(SetupIni({{"Path1", Vqchild()}, {"Args1", "flood 120"},
+                               {"Path2", Vqchild()}, {"Args2", "sleep 60000"}}));
+    App app;
+    ASSERT_TRUE(app.created);
+    bool enabled = true;
+    EXPECT_EQ("Stop the running program\tCtrl+Break", LastSystemMenuItem(app.Main(), &enabled));
+    EXPECT_FALSE(enabled);
+    // Without a job the key does nothing.
+    PressCtrlBreakIn(app.Main(), app.Main());
+    testing_support::PumpFor(300);
+    EXPECT_EQ(app.banner, app.Log());
+
+    // The key in the window itself, during a flood: every line so far, then the stop.
+    app.Command(ID_RUN_SLOT_1);
+    ASSERT_TRUE(app.WaitForLog("flood 0000000100"));
+    PressCtrlBreakIn(app.Main(), app.Main());
+    ASSERT_TRUE(app.WaitForJob(10000));
+    const std::string log = app.JobLog(), end = "Stopped:- " + flood + "\r\n" + kPrompt;
+    ASSERT_GT(log.size(), Header(flood).size() + end.size());
+    EXPECT_EQ(end, log.substr(log.size() - end.size()));
+    const std::string lines = log.substr(Header(flood).size(), log.size() - Header(flood).size() - end.size());
+    EXPECT_GE(CheckFloodLines(lines), 100) << "a line lost, out of order, or an empty line";
+    ExpectNoChildLeft();
+
+    // The system menu's item, even while the worker is still starting the child.
+    app.ClearLog();
+    app.Command(ID_RUN_SLOT_1 + 1);
+    PostMessageA(app.Main(), WM_SYSCOMMAND, IDM_STOP_PROGRAM, 0);
+    ASSERT_TRUE(app.WaitForJob(10000));
+    EXPECT_EQ(Header(sleeper) + "Stopped:- " + sleeper + "\r\n" + kPrompt, app.Log());
+    ExpectNoChildLeft();
+}

@@ -69,6 +69,9 @@ public:
     const std::vector<RecordedShellCall>& Calls() const;
 };
 
+// Real keyboard input (SendInput): the key pressed and released with Ctrl held.
+void PressWithControl(WORD key);
+
 // Whole text of an edit or rich-edit control (WM_GETTEXT).
 std::string WindowText(HWND window);
 // Text colour at character position `pos` of a rich-edit control, and whether it is the automatic
