@@ -913,7 +913,7 @@ TEST_F(JobsTest, CtrlBreakInTheLogStopsTheWholeTreeAndTheNextJobRuns)
     EXPECT_EQ(Header(ChildCommand("out next")) + "next" + kPrompt, app.Log());
 }
 
-TEST_F(JobsTest, StopFromTheWindowDuringAFloodAndFromTheSystemMenu)
+TEST_F(JobsTest, StopFromTheSystemMenuDuringAFloodAndFromTheWindow)
 {
     const std::string flood = ChildCommand("flood 120"), sleeper = ChildCommand("sleep 60000");
     IniFileGuard ini(SetupIni({{"Path1", Vqchild()}, {"Args1", "flood 120"},
@@ -928,22 +928,23 @@ TEST_F(JobsTest, StopFromTheWindowDuringAFloodAndFromTheSystemMenu)
     testing_support::PumpFor(300);
     EXPECT_EQ(app.banner, app.Log());
 
-    // The key in the window itself, during a flood: every line so far, then the stop.
+    // The system menu's item during a flood: every line so far, then the stop.
     app.Command(ID_RUN_SLOT_1);
     ASSERT_TRUE(app.WaitForLog("flood 0000000100"));
-    PressCtrlBreakIn(app.Main(), app.Main());
+    PostMessageA(app.Main(), WM_SYSCOMMAND, IDM_STOP_PROGRAM, 0);
     ASSERT_TRUE(app.WaitForJob(10000));
     const std::string log = app.JobLog(), end = "Stopped:- " + flood + "\r\n" + kPrompt;
     ASSERT_GT(log.size(), Header(flood).size() + end.size());
     EXPECT_EQ(end, log.substr(log.size() - end.size()));
-    const std::string lines = log.substr(Header(flood).size(), log.size() - Header(flood).size() - end.size());
-    EXPECT_GE(CheckFloodLines(lines), 100) << "a line lost, out of order, or an empty line";
+    const size_t head = Header(flood).size();
+    EXPECT_GE(CheckFloodLines(log.substr(head, log.size() - head - end.size())), 100)
+        << "a line lost, out of order, or an empty line";
     ExpectNoChildLeft();
 
-    // The system menu's item, even while the worker is still starting the child.
+    // The key in the window itself, perhaps while the worker is still starting the child.
     app.ClearLog();
     app.Command(ID_RUN_SLOT_1 + 1);
-    PostMessageA(app.Main(), WM_SYSCOMMAND, IDM_STOP_PROGRAM, 0);
+    PressCtrlBreakIn(app.Main(), app.Main());
     ASSERT_TRUE(app.WaitForJob(10000));
     EXPECT_EQ(Header(sleeper) + "Stopped:- " + sleeper + "\r\n" + kPrompt, app.Log());
     ExpectNoChildLeft();
