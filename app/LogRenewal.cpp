@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "app/PaneWindow.h"
+#include "base/Seams.h"
 
 const char kDroppedNotice[] = "[Earlier output dropped to keep the log within memory]\r\n";
+const char kNoMemoryNotice[] = "[The newest output was dropped too: no memory to carry it]\r\n";
 
 namespace {
 
@@ -17,6 +19,10 @@ const unsigned long long kBytesPerChar = 100;
 // Address space that must stay free for everything else the program does; under Wine an
 // allocation that failed inside the control ended the process.
 const unsigned long long kReservedAddressSpace = 512ull * 1024 * 1024;
+// Rich text of the carried tail: room for an escape or a double-byte pair per character, and for
+// the font and colour tables.
+const size_t kRichBytesPerChar = 8;
+const size_t kRichFrameBytes = 64 * 1024;
 
 bool ReadMemoryStatus(MEMORYSTATUSEX* status)
 {
@@ -25,65 +31,160 @@ bool ReadMemoryStatus(MEMORYSTATUSEX* status)
     return GlobalMemoryStatusEx(status) != FALSE;
 }
 
-bool LogIsFull(HWND pane, size_t incoming, size_t limit)
+// A block for the carried tail, from the seam (tests refuse it).
+struct Carried {
+    char* bytes;
+    size_t size;  // room
+    size_t used;
+    size_t read;  // how much the new pane has taken of it
+};
+
+bool AllocateCarried(Carried* carried, size_t size)
 {
-    LRESULT length = SendMessageA(pane, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0)
-        return false;
-    size_t present = static_cast<size_t>(length);
-    if (present + incoming > limit)
-        return true;
-    MEMORYSTATUSEX status;
-    return present > kFewestLogChars && ReadMemoryStatus(&status) &&
-           status.ullAvailVirtual < kReservedAddressSpace / 2;
+    carried->bytes = static_cast<char*>(seams::heapAlloc(GetProcessHeap(), 0, size));
+    carried->size = carried->bytes ? size : 0;
+    carried->used = carried->read = 0;
+    return carried->bytes != nullptr;
 }
 
-// Copies the newest text of the pane, from a line start, into `out` (room for `capacity` bytes
-// and a terminator). Answers the length.
-size_t CopyLogTail(HWND pane, bool plainEdit, char* out, size_t capacity)
+void FreeCarried(Carried* carried)
 {
-    out[0] = '\0';
-    LRESULT length = SendMessageA(pane, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0 || capacity == 0)
+    if (carried->bytes)
+        HeapFree(GetProcessHeap(), 0, carried->bytes);
+    carried->bytes = nullptr;
+}
+
+// The rich edit's stream-out callback: takes bytes while there is room, else stops the stream.
+DWORD CALLBACK TakeStreamedOut(DWORD_PTR cookie, LPBYTE bytes, LONG count, LONG* written)
+{
+    Carried* carried = reinterpret_cast<Carried*>(cookie);
+    *written = 0;
+    if (count < 0 || static_cast<size_t>(count) > carried->size - carried->used)
+        return 1;
+    std::memcpy(carried->bytes + carried->used, bytes, static_cast<size_t>(count));
+    carried->used += static_cast<size_t>(count);
+    *written = count;
+    return 0;
+}
+
+DWORD CALLBACK GiveStreamedIn(DWORD_PTR cookie, LPBYTE bytes, LONG count, LONG* read)
+{
+    Carried* carried = reinterpret_cast<Carried*>(cookie);
+    size_t left = carried->used - carried->read;
+    size_t give = count < 0 ? 0 : static_cast<size_t>(count) < left ? static_cast<size_t>(count) : left;
+    std::memcpy(bytes, carried->bytes + carried->read, give);
+    carried->read += give;
+    *read = static_cast<LONG>(give);
+    return 0;
+}
+
+// Where the newest `want` characters of a rich edit of `total` begin: at the start of the first
+// whole line among them, unless they are one long line.
+LONG TailStart(HWND pane, size_t total, size_t want)
+{
+    LONG start = static_cast<LONG>(total - want);
+    if (start == 0)
         return 0;
-    size_t total = static_cast<size_t>(length);
-    size_t want = total < capacity ? total : capacity;
-    size_t got = 0;
-    if (plainEdit) {
-        // A plain edit keeps about a byte per character, so a whole copy is affordable.
-        char* all = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, total + 1));
-        if (!all)
-            return 0;
-        size_t read = static_cast<size_t>(GetWindowTextA(pane, all, static_cast<int>(total + 1)));
-        got = read < want ? read : want;
-        std::memcpy(out, all + read - got, got);
-        HeapFree(GetProcessHeap(), 0, all);
-    } else {
-        TEXTRANGEA range;
-        range.chrg.cpMin = static_cast<LONG>(total - want);
-        range.chrg.cpMax = static_cast<LONG>(total);
-        range.lpstrText = out;
-        LRESULT read = SendMessageA(pane, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-        got = read > 0 ? static_cast<size_t>(read) : 0;
-    }
-    out[got] = '\0';
-    // Carried from a line start, unless the tail is one long line.
-    const char* feed = static_cast<const char*>(std::memchr(out, '\n', got));
-    if (want < total && feed && feed + 1 < out + got) {
-        size_t skip = static_cast<size_t>(feed + 1 - out);
-        std::memmove(out, out + skip, got - skip + 1);
-        got -= skip;
-    }
-    return got;
+    LRESULT line = SendMessageA(pane, EM_EXLINEFROMCHAR, 0, start);
+    LRESULT next = SendMessageA(pane, EM_LINEINDEX, static_cast<WPARAM>(line + 1), 0);
+    return next > start && static_cast<size_t>(next) < total ? static_cast<LONG>(next) : start;
 }
 
-// Writes the notice at the top of the pane, in grey where the pane has colours.
-void WriteDroppedNotice(HWND pane, bool plainEdit)
+// The rich edit's tail as rich text, colours and all. Rich text takes several bytes for some
+// characters (escapes, double-byte pairs, line and colour marks): where the block is still too
+// small, a shorter tail is carried.
+bool CarryRichTail(HWND pane, size_t total, size_t carry, Carried* carried)
 {
-    SendMessageA(pane, EM_SETSEL, 0, 0);
+    if (!AllocateCarried(carried, carry * kRichBytesPerChar + kRichFrameBytes))
+        return false;
+    for (size_t want = carry < total ? carry : total; want > 0; want /= 2) {
+        CHARRANGE range = {TailStart(pane, total, want), static_cast<LONG>(total)};
+        SendMessageA(pane, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+        EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(carried), 0, TakeStreamedOut};
+        carried->used = 0;
+        SendMessageA(pane, EM_STREAMOUT, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
+        if (stream.dwError == 0)
+            return true;
+    }
+    carried->used = 0;
+    return true;
+}
+
+// Where the tail of `text` (`total` units) begins when it is to hold at most `most`: at a line
+// start, or else after a unit that is no part of a longer character (a double-byte pair, a
+// surrogate pair).
+template <typename Unit>
+size_t PlainTailStart(const Unit* text, size_t total, size_t most)
+{
+    size_t from = total > most ? total - most : 0;
+    if (from == 0)
+        return 0;
+    size_t safe = from;
+    while (safe < total && text[safe - 1] != '\n')
+        ++safe;
+    if (safe == total) {  // one long line
+        safe = from;
+        while (safe < total && static_cast<unsigned>(text[safe - 1]) >= 0x40)
+            ++safe;
+    }
+    return safe < total ? safe : from;
+}
+
+// The plain edit's tail, read in the control's own text (no copy of the whole log of ours). The
+// control keeps narrow text, or UTF-16 where its class is a Unicode one (the common controls'
+// under the manifest): then as many characters as surely fit, however many bytes each takes.
+bool CarryPlainTail(HWND pane, bool wide, size_t carry, Carried* carried)
+{
+    if (!AllocateCarried(carried, carry + 1))
+        return false;
+    HLOCAL handle = reinterpret_cast<HLOCAL>(SendMessageA(pane, EM_GETHANDLE, 0, 0));
+    const void* text = handle ? LocalLock(handle) : nullptr;
+    if (!text) {
+        FreeCarried(carried);
+        return false;
+    }
+    size_t room = LocalSize(handle);
+    if (wide) {
+        const wchar_t* units = static_cast<const wchar_t*>(text);
+        size_t total = wcsnlen(units, room / sizeof(wchar_t));
+        CPINFO info;
+        size_t perChar = GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1 ? info.MaxCharSize : 1;
+        size_t from = PlainTailStart(units, total, carry / perChar);
+        int made = total > from ? WideCharToMultiByte(CP_ACP, 0, units + from, static_cast<int>(total - from),
+                                                      carried->bytes, static_cast<int>(carry), nullptr, nullptr)
+                                : 0;
+        carried->used = made > 0 ? static_cast<size_t>(made) : 0;
+    } else {
+        const char* bytes = static_cast<const char*>(text);
+        size_t total = strnlen(bytes, room);
+        size_t from = PlainTailStart(bytes, total, carry);
+        carried->used = total - from;
+        std::memcpy(carried->bytes, bytes + from, carried->used);
+    }
+    carried->bytes[carried->used] = '\0';
+    LocalUnlock(handle);
+    return true;
+}
+
+// The new pane's text: the notice, then the carried tail, with drawing off; the feed's next redraw
+// shows it. Without memory for the tail, a grey line says that it is gone too.
+void FillRenewedPane(HWND fresh, bool plainEdit, Carried* carried, bool haveTail)
+{
+    SendMessageA(fresh, WM_SETREDRAW, FALSE, 0);
     if (!plainEdit)
-        OutputPane::SetSelectionColour(pane, kColourGrey, false);
-    SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kDroppedNotice));
+        OutputPane::SetSelectionColour(fresh, kColourGrey, false);
+    SendMessageA(fresh, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kDroppedNotice));
+    if (!haveTail) {
+        if (!plainEdit)
+            OutputPane::SetSelectionColour(fresh, kColourGrey, false);
+        SendMessageA(fresh, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kNoMemoryNotice));
+    } else if (plainEdit) {
+        OutputPane::InsertChunk(fresh, carried->bytes);
+    } else if (carried->used > 0) {
+        EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(carried), 0, GiveStreamedIn};
+        SendMessageA(fresh, EM_STREAMIN, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
+    }
+    SendMessageA(fresh, WM_SETREDRAW, TRUE, 0);
 }
 
 // Gives `fresh` the window procedure and user data that feed `pane`, and `pane` its class's own
@@ -106,13 +207,23 @@ bool MoveFeed(HWND pane, HWND fresh)
     return true;
 }
 
-HWND Renew(HWND pane, OutputPane* output, size_t limit)
+} // namespace
+
+bool LogIsFull(HWND pane, size_t incoming, size_t limit)
 {
-    // Never so much that the new pane would soon be full again.
-    size_t carry = limit / 4 < kCarriedText ? limit / 4 : kCarriedText;
-    char* carried = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, carry + 1));
-    if (!carried)
-        return pane;
+    LRESULT length = SendMessageA(pane, WM_GETTEXTLENGTH, 0, 0);
+    if (length <= 0)
+        return false;
+    size_t present = static_cast<size_t>(length);
+    if (present + incoming > limit)
+        return true;
+    MEMORYSTATUSEX status;
+    return present > kFewestLogChars && ReadMemoryStatus(&status) &&
+           status.ullAvailVirtual < kReservedAddressSpace / 2;
+}
+
+HWND RenewLog(HWND pane, OutputPane* output, size_t limit)
+{
     char className[32] = "";
     GetClassNameA(pane, className, sizeof className);
     HWND parent = GetParent(pane);
@@ -120,15 +231,24 @@ HWND Renew(HWND pane, OutputPane* output, size_t limit)
     GetWindowRect(pane, &place);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
     HWND fresh = CreatePaneWindow(parent, className, place);
+    // Read before the feed's narrow procedure stands in front of the class's own.
+    bool wide = fresh && IsWindowUnicode(fresh);
     if (!fresh || !MoveFeed(pane, fresh)) {
         if (fresh)
             DestroyWindow(fresh);
-        HeapFree(GetProcessHeap(), 0, carried);
         return pane;  // the log goes on growing where it is
     }
     output->Attach(fresh);
     output->queue.Retarget(fresh);
-    CopyLogTail(pane, output->plainEdit, carried, carry);
+
+    // Never so much that the new pane would soon be full again.
+    size_t carry = limit / 4 < kCarriedText ? limit / 4 : kCarriedText;
+    Carried carried = {nullptr, 0, 0, 0};
+    LRESULT length = SendMessageA(pane, WM_GETTEXTLENGTH, 0, 0);
+    size_t total = length > 0 ? static_cast<size_t>(length) : 0;
+    bool haveTail = output->plainEdit ? CarryPlainTail(pane, wide, carry, &carried)
+                                      : CarryRichTail(pane, total, carry, &carried);
+
     SetWindowPos(fresh, pane, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     bool focused = GetFocus() == pane;
     SendMessageA(parent, RenewedMessage(), reinterpret_cast<WPARAM>(fresh),
@@ -136,16 +256,10 @@ HWND Renew(HWND pane, OutputPane* output, size_t limit)
     DestroyWindow(pane);
     if (focused)
         SetFocus(fresh);
-    // Its text goes in with drawing off, as every piece does; the feed's next redraw shows it.
-    SendMessageA(fresh, WM_SETREDRAW, FALSE, 0);
-    WriteDroppedNotice(fresh, output->plainEdit);
-    OutputPane::InsertChunk(fresh, carried);
-    SendMessageA(fresh, WM_SETREDRAW, TRUE, 0);
-    HeapFree(GetProcessHeap(), 0, carried);
+    FillRenewedPane(fresh, output->plainEdit, &carried, haveTail);
+    FreeCarried(&carried);
     return fresh;
 }
-
-} // namespace
 
 size_t LogLimitForThisProcess()
 {
@@ -162,9 +276,4 @@ UINT RenewedMessage()
 {
     static const UINT message = RegisterWindowMessageA("Velqueth.PaneRenewed");
     return message;
-}
-
-HWND RenewIfFull(HWND pane, OutputPane* output, size_t incoming, size_t limit)
-{
-    return LogIsFull(pane, incoming, limit) ? Renew(pane, output, limit) : pane;
 }

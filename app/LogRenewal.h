@@ -14,8 +14,10 @@
 
 #include "app/OutputPane.h"
 
-// The line that stands in for dropped text.
+// The line that stands in for dropped text, and the one that follows it when there was no memory
+// to carry the newest text either.
 extern const char kDroppedNotice[];
+extern const char kNoMemoryNotice[];
 
 // How much of the newest text a renewed log keeps.
 const size_t kCarriedText = 256 * 1024;
@@ -27,11 +29,14 @@ size_t LogLimitForThisProcess();
 // window (wParam) in place of the old one (lParam); sent before the old one goes.
 UINT RenewedMessage();
 
-// Called before `incoming` more characters go into `pane`, the fed pane of `output`: when they
-// would take the log past `limit`, or the process has little address space left, the log goes on
-// in a new pane, which takes over the old one's feed (window procedure and state), the queue's
-// wake-ups and `output`. Answers the pane that takes the output from now on: `pane` itself when
-// the log is not full or no new pane could be made.
-HWND RenewIfFull(HWND pane, OutputPane* output, size_t incoming, size_t limit);
+// True when `incoming` more characters would take the log in `pane` past `limit`, or when the
+// process has little address space left.
+bool LogIsFull(HWND pane, size_t incoming, size_t limit);
+
+// The log in `pane`, the fed pane of `output`, goes on in a new pane of the same recipe, which
+// takes over the old one's feed (window procedure and state), the queue's wake-ups and `output`;
+// the old pane is destroyed, so its procedure must not be running. Answers the pane that takes
+// the output from now on: `pane` itself when no new pane could be made.
+HWND RenewLog(HWND pane, OutputPane* output, size_t limit);
 
 #endif

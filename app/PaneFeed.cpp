@@ -35,6 +35,12 @@ struct PaneFeed {
     bool scrollDue;    // text went in with drawing off: bring the caret into view
     bool inLongLine;   // the last piece held no line break
     DWORD lastPiece;
+    // How many calls of the pane's procedure are on the stack. The control runs loops of its own
+    // inside it (a dragged scroll thumb, a context menu) that dispatch wake-ups: a full log is
+    // renewed only outside them, since the renewal destroys the pane.
+    int depth;
+    bool renewalHeld;  // a wake-up inside such a loop found the log full
+    bool gone;         // the pane was destroyed inside such a loop: the outermost call frees this
 };
 
 void RedrawPane(HWND pane, PaneFeed* state)
@@ -109,9 +115,14 @@ HWND InsertPiece(HWND pane, PaneFeed* state)
     if (length == 0)
         return nullptr;
     state->piece[length] = '\0';
-    HWND into = RenewIfFull(pane, output, length, state->logLimit);
-    if (into != pane)
-        state->redrawDue = false;  // its timer went with the old pane
+    HWND into = pane;
+    if (LogIsFull(pane, length, state->logLimit)) {
+        state->renewalHeld = state->depth > 1;
+        if (!state->renewalHeld)
+            into = RenewLog(pane, output, state->logLimit);
+        if (into != pane)
+            state->redrawDue = false;  // its timer went with the old pane
+    }
     CallWindowProcA(state->original, into, WM_SETREDRAW, FALSE, 0);
     OutputPane::InsertChunk(into, state->piece);
     CallWindowProcA(state->original, into, WM_SETREDRAW, TRUE, 0);
@@ -130,9 +141,16 @@ const DWORD kWakeBudgetMs = 20;
 LRESULT OnWake(HWND pane, PaneFeed* state, WPARAM all)
 {
     state->output->queue.WakeHandled();
+    // Inside a loop of the control's own, a full log takes nothing more until the loop is over
+    // (the queue holds the rest); a flush still goes in.
+    if (state->depth > 1 && state->renewalHeld && !all)
+        return 1;
+    state->renewalHeld = false;  // decided again below
     DWORD began = GetTickCount();
     for (HWND into = InsertPiece(pane, state); into;
-         into = (all || GetTickCount() - began < kWakeBudgetMs) ? InsertPiece(pane, state) : nullptr)
+         into = (all || (GetTickCount() - began < kWakeBudgetMs && !state->renewalHeld))
+                    ? InsertPiece(pane, state)
+                    : nullptr)
         pane = into;
     state->output->queue.WakeIfQueued();
     ScheduleRedraw(pane, state);
@@ -164,15 +182,25 @@ LRESULT OnTimer(HWND pane, PaneFeed* state)
     return 0;
 }
 
-// A worker waiting for room stops waiting; what it reads from now on has nowhere to go.
+// A worker waiting for room stops waiting; what it reads from now on has nowhere to go. The state
+// goes when the outermost call of the pane's procedure ends.
 LRESULT OnNcDestroy(HWND pane, PaneFeed* state, WPARAM wParam, LPARAM lParam)
 {
-    WNDPROC original = state->original;
+    state->gone = true;
     state->output->queue.Close();
-    Unsubclass(pane, original);
-    HeapFree(GetProcessHeap(), 0, state->piece);
-    delete state;
-    return CallWindowProcA(original, pane, WM_NCDESTROY, wParam, lParam);
+    Unsubclass(pane, state->original);
+    return CallWindowProcA(state->original, pane, WM_NCDESTROY, wParam, lParam);
+}
+
+// The outermost call of the pane's procedure is ending.
+void OnOutermostReturn(PaneFeed* state)
+{
+    if (state->gone) {
+        HeapFree(GetProcessHeap(), 0, state->piece);
+        delete state;
+    } else if (state->renewalHeld) {
+        state->output->queue.WakeIfQueued();  // the held renewal comes with the next wake-up
+    }
 }
 
 UINT WakeMessage()
@@ -199,9 +227,8 @@ LRESULT OnBreak(HWND pane, LPARAM lParam)
     return 0;
 }
 
-LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT Dispatch(HWND pane, PaneFeed* state, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    PaneFeed* state = reinterpret_cast<PaneFeed*>(GetWindowLongPtrA(pane, GWLP_USERDATA));
     if (message == WakeMessage())
         return OnWake(pane, state, wParam);
     switch (message) {
@@ -229,6 +256,16 @@ LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
     return CallWindowProcA(state->original, pane, message, wParam, lParam);
 }
 
+LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    PaneFeed* state = reinterpret_cast<PaneFeed*>(GetWindowLongPtrA(pane, GWLP_USERDATA));
+    ++state->depth;
+    LRESULT result = Dispatch(pane, state, message, wParam, lParam);
+    if (--state->depth == 0)
+        OnOutermostReturn(state);
+    return result;
+}
+
 } // namespace
 
 void FeedPane(OutputPane* output)
@@ -250,6 +287,9 @@ void FeedPane(OutputPane* output)
     state->scrollDue = false;
     state->inLongLine = false;
     state->lastPiece = 0;
+    state->depth = 0;
+    state->renewalHeld = false;
+    state->gone = false;
     if (state->piece)
         state->original = Subclass(pane, state);
     if (!state->original) {

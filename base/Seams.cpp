@@ -13,6 +13,7 @@ HtmlHelpFn htmlHelp = nullptr;
 CreateThreadFn createThread = CreateThread;
 TaskbarProgressFn taskbarProgress = SetTaskbarProgress;
 FlashWindowExFn flashWindowEx = FlashWindowEx;
+HeapAllocFn heapAlloc = HeapAlloc;
 
 void Restore()
 {
@@ -23,6 +24,7 @@ void Restore()
     createThread = CreateThread;
     taskbarProgress = SetTaskbarProgress;
     flashWindowEx = FlashWindowEx;
+    heapAlloc = HeapAlloc;
 }
 
 } // namespace seams

@@ -1,8 +1,9 @@
 // The few system calls that block on a person (message boxes, the file dialog), hand work to
 // another program (the shell, the HTML Help control), show outside the window (the taskbar
-// button) or can fail only when the system runs short (a new thread). Production code calls them
-// only through these pointers, which start out as the real functions; tests replace them to
-// record what would have been shown, to answer as a user would, or to refuse.
+// button) or can fail only when the system runs short (a new thread, a large block of memory).
+// Production code calls them only through these pointers, which start out as the real functions;
+// tests replace them to record what would have been shown, to answer as a user would, or to
+// refuse.
 #ifndef VELQUETH_BASE_SEAMS_H
 #define VELQUETH_BASE_SEAMS_H
 
@@ -21,6 +22,7 @@ typedef HANDLE (WINAPI *CreateThreadFn)(LPSECURITY_ATTRIBUTES security, SIZE_T s
                                         DWORD flags, LPDWORD threadId);
 typedef void (*TaskbarProgressFn)(HWND window, int state);
 typedef BOOL (WINAPI *FlashWindowExFn)(PFLASHWINFO flash);
+typedef LPVOID (WINAPI *HeapAllocFn)(HANDLE heap, DWORD flags, SIZE_T bytes);
 
 extern MessageBoxFn messageBox;          // MessageBoxA
 extern ShellExecuteFn shellExecute;      // ShellExecuteA
@@ -29,6 +31,7 @@ extern HtmlHelpFn htmlHelp;              // null: the HTML Help control, loaded 
 extern CreateThreadFn createThread;      // CreateThread
 extern TaskbarProgressFn taskbarProgress; // SetTaskbarProgress (base/TaskbarProgress.h)
 extern FlashWindowExFn flashWindowEx;    // FlashWindowEx
+extern HeapAllocFn heapAlloc;            // HeapAlloc, for the log's renewal
 
 // Puts every pointer back to the real function.
 void Restore();

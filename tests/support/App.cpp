@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/PaneWindow.h"
 #include "support/TestSupport.h"
 
 namespace testing_support {
@@ -137,13 +138,8 @@ HostedControl::HostedControl(const char* className)
         return true;
     }();
     (void)loaded;
-    window = CreateWindowExA(WS_EX_CONTROLPARENT, className, "",
-                             WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL |
-                                 ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                             0, 0, 480, 360, host, reinterpret_cast<HMENU>(IDC_PANE),
-                             GetModuleHandleA(nullptr), nullptr);
-    if (window)
-        SendMessageA(window, EM_LIMITTEXT, 0x7FFFFFFE, 0);
+    RECT place = {0, 0, 480, 360};
+    window = CreatePaneWindow(host, className, place);
 }
 
 HostedControl::~HostedControl()

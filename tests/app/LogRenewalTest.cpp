@@ -1,0 +1,166 @@
+// The renewal of a full log, on real panes fed as the program feeds them: what the new pane
+// carries and in which colours, what it says without memory, and that it never destroys a pane
+// whose own procedure is still running a loop.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "app/LogRenewal.h"
+#include "app/PaneFeed.h"
+#include "base/Seams.h"
+#include "support/App.h"
+#include "support/TestSupport.h"
+
+using testing_support::ColourAt;
+using testing_support::WindowText;
+
+namespace {
+
+const size_t kSmallLimit = 32 << 10;  // a quarter of it is carried
+
+// A pane of the given class, fed, in a hidden window, with a small limit. The output outlives
+// the pane, whose going closes its queue.
+struct FedPane {
+    explicit FedPane(const char* className) : control(className)
+    {
+        output.Attach(control.Handle());
+        FeedPane(&output);
+        SetLogLimit(control.Handle(), kSmallLimit);
+    }
+    // One job as the worker writes it: header, output lines, and a prompt or a failure line.
+    std::string Job(int number)
+    {
+        const std::string header = "\r\nExecuting:- job " + std::to_string(number) + "\r\n";
+        std::string lines;
+        for (int i = 0; i < 40; ++i)
+            lines += "output line " + std::to_string(number * 100 + i) + " of the job\r\n";
+        const std::string close = number % 2 ? "Failure running:- job\r\n" : "C:\\> ";
+        output.Append(header.c_str(), kColourGrey);
+        output.AppendOutput(lines.c_str());
+        output.Append(close.c_str(), number % 2 ? kColourRed : kColourGreen);
+        return header + lines + close;
+    }
+    OutputPane output;
+    testing_support::HostedControl control;
+};
+
+LPVOID WINAPI RefuseAll(HANDLE, DWORD, SIZE_T)
+{
+    return nullptr;
+}
+
+LPVOID WINAPI RefuseTheWholeLog(HANDLE heap, DWORD flags, SIZE_T bytes)
+{
+    return bytes > kSmallLimit / 4 + 1 ? nullptr : HeapAlloc(heap, flags, bytes);
+}
+
+// The log after the notice must be the end of everything written, from a line start.
+void ExpectTailOf(const std::string& all, const std::string& log, const std::string& notices)
+{
+    ASSERT_EQ(0u, log.find(notices));
+    const std::string rest = log.substr(notices.size());
+    EXPECT_GT(rest.size(), kSmallLimit / 4 - 512) << "the newest text carried";
+    ASSERT_LT(rest.size(), all.size());
+    const std::string expected = all.substr(all.size() - rest.size());
+    EXPECT_TRUE(expected == rest) << "first difference at "
+                                  << std::mismatch(rest.begin(), rest.end(), expected.begin()).first - rest.begin()
+                                  << " of " << rest.size() << ": " << rest.substr(0, 200);
+    EXPECT_EQ('\n', all[all.size() - rest.size() - 1]);
+}
+
+} // namespace
+
+TEST(LogRenewal, CarriedLinesKeepTheirColours)
+{
+    FedPane pane("RichEdit");
+    std::string all;
+    for (int job = 0; pane.output.window == pane.control.Handle() && job < 100; ++job)
+        all += pane.Job(job);
+    HWND renewed = pane.output.window;
+    ASSERT_NE(pane.control.Handle(), renewed);
+    const std::string log = WindowText(renewed);
+    ExpectTailOf(all, log, kDroppedNotice);
+    EXPECT_EQ(kColourGrey, ColourAt(renewed, 0));
+    struct Mark {
+        const char* text;
+        COLORREF colour;
+        bool automatic;
+    };
+    const Mark marks[] = {{"Executing:- ", kColourGrey, false}, {"Failure running:- ", kColourRed, false},
+                          {"C:\\> ", kColourGreen, false}, {"output line", 0, true}};
+    for (const Mark& mark : marks) {
+        int seen = 0;
+        for (size_t at = log.find(mark.text, 1); at != std::string::npos; at = log.find(mark.text, at + 1), ++seen) {
+            bool automatic = false;
+            COLORREF colour = ColourAt(renewed, static_cast<int>(at), &automatic);
+            EXPECT_EQ(mark.automatic, automatic) << mark.text << " at " << at;
+            if (!mark.automatic) {
+                EXPECT_EQ(mark.colour, colour) << mark.text << " at " << at;
+            }
+        }
+        EXPECT_GT(seen, 2) << mark.text;
+    }
+}
+
+TEST(LogRenewal, APlainPaneCarriesItsTailWithoutACopyOfTheWholeLog)
+{
+    FedPane pane("Edit");
+    seams::heapAlloc = RefuseTheWholeLog;
+    std::string all;
+    for (int job = 0; pane.output.window == pane.control.Handle() && job < 100; ++job)
+        all += pane.Job(job);
+    seams::Restore();
+    ASSERT_NE(pane.control.Handle(), pane.output.window);
+    ExpectTailOf(all, WindowText(pane.output.window), kDroppedNotice);
+}
+
+TEST(LogRenewal, WithoutMemoryForTheTailAGreyLineSaysSo)
+{
+    FedPane pane("RichEdit");
+    seams::heapAlloc = RefuseAll;
+    std::string all;
+    for (int job = 0; pane.output.window == pane.control.Handle() && job < 100; ++job)
+        all += pane.Job(job);
+    seams::Restore();
+    HWND renewed = pane.output.window;
+    const std::string log = WindowText(renewed), notices = std::string(kDroppedNotice) + kNoMemoryNotice;
+    ASSERT_EQ(0u, log.find(notices));
+    EXPECT_EQ(kColourGrey, ColourAt(renewed, static_cast<int>(notices.size()) - 3));
+    EXPECT_TRUE(all.substr(all.size() - (log.size() - notices.size())) == log.substr(notices.size()));
+}
+
+// The plain edit's context menu runs a loop inside the pane's procedure that dispatches
+// wake-ups: a piece that fills the log meanwhile goes into the old pane, which is renewed after.
+HWND menuPane;
+OutputPane* menuOutput;
+bool paneLivedThroughTheMenu;
+
+void CALLBACK EndTheMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    paneLivedThroughTheMenu = IsWindow(menuPane) && menuOutput->window == menuPane &&
+                              WindowText(menuPane).find("filled") != std::string::npos;
+    EndMenu();
+}
+
+TEST(LogRenewal, NeverWhileThePanesOwnLoopRuns)
+{
+    FedPane pane("Edit");
+    menuPane = pane.control.Handle();
+    menuOutput = &pane.output;
+    pane.Job(1);
+    SetLogLimit(menuPane, SendMessageA(menuPane, WM_GETTEXTLENGTH, 0, 0) + 10);
+    const std::string filled = "the line that filled the log\r\n";
+    ASSERT_TRUE(pane.output.queue.Push(filled.c_str(), filled.size()));
+    paneLivedThroughTheMenu = false;
+    SetTimer(nullptr, 0, 500, EndTheMenu);
+    SendMessageA(menuPane, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(menuPane), MAKELPARAM(20, 20));
+    EXPECT_TRUE(paneLivedThroughTheMenu);
+    pane.output.AppendOutput("after\r\n");
+    pane.output.Flush();
+    EXPECT_FALSE(IsWindow(menuPane));
+    EXPECT_EQ(0u, WindowText(pane.output.window).find(kDroppedNotice));
+}
