@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "base/Seams.h"
+#include "base/SystemLibrary.h"
 #include "config/AppPaths.h"
 
 namespace {
@@ -71,7 +72,7 @@ HWND WINAPI CallHtmlHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data)
         if (!helpLibrary)
             helpLibrary = LoadRegisteredHelpControl();
         if (!helpLibrary)
-            helpLibrary = LoadLibraryA(kHelpControlName);
+            helpLibrary = LoadSystemLibrary(kHelpControlName);
         if (helpLibrary)
             helpEntry = reinterpret_cast<seams::HtmlHelpFn>(reinterpret_cast<void*>(
                 GetProcAddress(helpLibrary, MAKEINTRESOURCEA(kHtmlHelpAOrdinal))));

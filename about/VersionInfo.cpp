@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include "base/SystemLibrary.h"
+
 namespace {
 
 const int kPathChars = 260;
@@ -21,6 +23,39 @@ void CopyBounded(char* out, int capacity, const char* text, size_t limit)
         ++i;
     }
     out[i] = '\0';
+}
+
+// The version library is not one that Windows always takes from its own folder: it is bound here,
+// from the system folder, instead of being imported at start. Bound once, on the user-interface
+// thread, and kept for the life of the process.
+typedef DWORD (WINAPI *GetFileVersionInfoSizeFn)(LPCSTR file, LPDWORD handle);
+typedef BOOL (WINAPI *GetFileVersionInfoFn)(LPCSTR file, DWORD handle, DWORD size, LPVOID data);
+typedef BOOL (WINAPI *VerQueryValueFn)(LPCVOID block, LPCSTR subBlock, LPVOID* value, PUINT size);
+
+struct VersionLibrary {
+    GetFileVersionInfoSizeFn getSize = nullptr;
+    GetFileVersionInfoFn getInfo = nullptr;
+    VerQueryValueFn query = nullptr;
+
+    VersionLibrary()
+    {
+        HMODULE library = LoadSystemLibrary("version.dll");
+        if (!library)
+            return;
+        getSize = reinterpret_cast<GetFileVersionInfoSizeFn>(
+            reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoSizeA")));
+        getInfo = reinterpret_cast<GetFileVersionInfoFn>(
+            reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoA")));
+        query = reinterpret_cast<VerQueryValueFn>(
+            reinterpret_cast<void*>(GetProcAddress(library, "VerQueryValueA")));
+    }
+    bool Complete() const { return getSize && getInfo && query; }
+};
+
+const VersionLibrary& Version()
+{
+    static const VersionLibrary library;
+    return library;
 }
 
 } // namespace
@@ -66,14 +101,17 @@ void VersionInfo::GetValueFrom(const char* modulePath, const char* name, char* o
     if (!modulePath || modulePath[0] == '\0' || name[0] == '\0')
         return;
 
+    const VersionLibrary& version = Version();
+    if (!version.Complete())
+        return;
     DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(modulePath, &handle);
+    DWORD size = version.getSize(modulePath, &handle);
     if (size == 0)
         return;
     std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[size]);
     if (!block)
         return;
-    if (!GetFileVersionInfoA(modulePath, 0, size, block.get()))
+    if (!version.getInfo(modulePath, 0, size, block.get()))
         return;
 
     const WORD codePages[] = {kCodePageUtf16, kCodePageLatin1};
@@ -86,7 +124,7 @@ void VersionInfo::GetValueFrom(const char* modulePath, const char* name, char* o
             return;  // a cut path would name another value
         void* value = nullptr;
         UINT valueLength = 0;
-        if (!VerQueryValueA(block.get(), subBlock, &value, &valueLength) || !value)
+        if (!version.query(block.get(), subBlock, &value, &valueLength) || !value)
             continue;
         // The value lies inside the block; never read past its end.
         const BYTE* text = static_cast<const BYTE*>(value);

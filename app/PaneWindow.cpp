@@ -1,5 +1,6 @@
 #include "app/PaneWindow.h"
 
+#include "base/SystemLibrary.h"
 #include "res/Commands.h"
 
 namespace {
@@ -20,13 +21,14 @@ HFONT PaneFont()
     return font;
 }
 
-// The libraries that register "RichEdit"; they stay loaded for the life of the process.
+// The libraries that register "RichEdit", from the system folder; they stay loaded for the life
+// of the process.
 void LoadRichEditLibraries()
 {
     if (!GetModuleHandleA("RICHED32.DLL"))
-        LoadLibraryA("RICHED32.DLL");
+        LoadSystemLibrary("RICHED32.DLL");
     if (!GetModuleHandleA("RICHED20.DLL"))
-        LoadLibraryA("RICHED20.DLL");
+        LoadSystemLibrary("RICHED20.DLL");
 }
 
 } // namespace

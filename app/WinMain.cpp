@@ -5,6 +5,7 @@
 
 #include "app/MainFrame.h"
 #include "base/Seams.h"
+#include "base/SystemLibrary.h"
 #include "res/resource.h"
 
 namespace {
@@ -30,6 +31,7 @@ void FillAccelerators(ACCEL* table)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandText, int showCommand)
 {
+    UseSystemLibrariesOnly();
     ACCEL accelerators[kAcceleratorCount];
     FillAccelerators(accelerators);
 
