@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "base/Seams.h"
+#include "config/AppPaths.h"
 #include "config/PropertiesDialog.h"
 #include "config/Settings.h"
 #include "res/resource.h"
@@ -691,15 +693,12 @@ TEST_F(SettingsFileFaults, RefusedSaveIsReportedAndTheDialogKeepsWhatWasTyped)
         EXPECT_EQ("out kept", slotTwoArguments);
         EXPECT_TRUE(openAfterOk);
         EXPECT_EQ("out changed", typedAfterOk);
-        char reason[512] = "";
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_SHARING_VIOLATION, 0, reason,
-                       sizeof reason, nullptr);
-        std::string because(reason);
-        while (!because.empty() && std::strchr("\r\n ", because.back()))
-            because.pop_back();
+        char because[512] = "";
+        AppPaths().FormatSystemMessage(because, sizeof because, ERROR_SHARING_VIOLATION);
+        *std::find_if(because, because + sizeof because, [](char c) { return c == '\r' || !c; }) = 0;
         ASSERT_EQ(1u, boxes.Boxes().size());
         EXPECT_EQ(dialogWindow, boxes.Boxes()[0].owner);
-        EXPECT_EQ("Could not save the settings to " + ini.Path() + "\n" + because,
+        EXPECT_EQ("Could not save the settings to " + ini.Path() + "\n" + std::string(because),
                   boxes.Boxes()[0].text);
         EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes.Boxes()[0].style);
         EXPECT_EQ(contents, ini.Text());

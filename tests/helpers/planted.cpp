@@ -1,19 +1,12 @@
-// A stand-in for a system library, planted beside a copy of Velqueth.exe under the system
-// library's name: when anything loads it, it leaves the file "<its own path>.loaded" beside
-// itself, so that a test sees that it was taken.
+// Planted beside a copy of Velqueth.exe under a system library's name: once loaded, it leaves the
+// file "<its own path>.loaded".
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (reason != DLL_PROCESS_ATTACH)
-        return TRUE;
     char path[MAX_PATH + 8];
     DWORD length = GetModuleFileNameA(instance, path, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        lstrcatA(path, ".loaded");
-        HANDLE mark = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (mark != INVALID_HANDLE_VALUE)
-            CloseHandle(mark);
-    }
+    if (reason == DLL_PROCESS_ATTACH && length > 0 && length < MAX_PATH)
+        CloseHandle(CreateFileA(lstrcatA(path, ".loaded"), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     return TRUE;
 }

@@ -1,14 +1,17 @@
 // Jobs on the real main window, in this process: run requests as the window receives them, the
-// worker thread, real child processes (vqchild.exe) and the log pane as the user sees it; also
-// awkward program paths and drops, a thousand jobs in a row, and closing during a flood.
+// worker thread, real child processes (vqchild.exe), the log pane as the user sees it and the
+// taskbar button; also awkward program paths and drops, a thousand jobs in a row, and closing
+// during a flood.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shobjidl.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Seams.h"
@@ -523,6 +526,52 @@ TEST_F(JobsTest, WaitCursorWhileTheJobRuns)
     gate.Open();
     ASSERT_TRUE(app.WaitForJob());
     EXPECT_TRUE(PumpUntil([beam] { return GetCursor() == beam; }, 5000));
+}
+
+// The taskbar button, seen through its seam: indeterminate progress from the start of a job to its
+// end, then a flash when the job ends while another window is in front.
+namespace {
+std::vector<std::pair<HWND, int>> progress;
+std::vector<FLASHWINFO> flashes;
+BOOL WINAPI RecordFlash(PFLASHWINFO flash)
+{
+    flashes.push_back(*flash);
+    return TRUE;
+}
+} // namespace
+
+TEST_F(JobsTest, TaskbarButtonShowsTheJobAndFlashesWhenItEndsBehindAnotherWindow)
+{
+    seams::taskbarProgress = [](HWND window, int state) { progress.push_back({window, state}); };
+    seams::flashWindowEx = RecordFlash;
+    struct Restore {
+        ~Restore() { seams::Restore(); }
+    } restore;
+    HWND other = testing_support::CreateHostWindow("another program");
+    for (bool velquethInFront : {true, false}) {
+        SCOPED_TRACE(velquethInFront ? "Velqueth in front" : "another window in front");
+        progress.clear();
+        flashes.clear();
+        Gate gate;
+        App app;
+        ASSERT_TRUE(app.created);
+        app.frame->StartJob(ChildCommand("out started wait " + gate.name).c_str());
+        ASSERT_TRUE(app.WaitForLog("started"));
+        EXPECT_EQ((std::vector<std::pair<HWND, int>>{{app.Main(), TBPF_INDETERMINATE}}), progress);
+        ShowWindow(other, velquethInFront ? SW_HIDE : SW_SHOW);
+        SetForegroundWindow(velquethInFront ? app.Main() : other);
+        ASSERT_EQ(velquethInFront ? app.Main() : other, GetForegroundWindow());
+        gate.Open();
+        ASSERT_TRUE(PumpUntil([&app] { return !app.frame->workerAlive; }));
+        EXPECT_EQ((std::vector<std::pair<HWND, int>>{{app.Main(), TBPF_INDETERMINATE},
+                                                     {app.Main(), TBPF_NOPROGRESS}}),
+                  progress);
+        ASSERT_EQ(velquethInFront ? 0u : 1u, flashes.size());
+        for (const FLASHWINFO& f : flashes)  // until the user comes back
+            EXPECT_TRUE(f.cbSize == sizeof f && f.hwnd == app.Main() && f.uCount == 0 &&
+                        f.dwFlags == (FLASHW_TRAY | FLASHW_TIMERNOFG));
+    }
+    DestroyWindow(other);
 }
 
 // --- Awkward program paths and drops --------------------------------------------------------
