@@ -164,3 +164,35 @@ TEST(LogRenewal, NeverWhileThePanesOwnLoopRuns)
     EXPECT_FALSE(IsWindow(menuPane));
     EXPECT_EQ(0u, WindowText(pane.output.window).find(kDroppedNotice));
 }
+
+// Double-byte text takes up to twice as many bytes as characters: the carried tail stays within
+// its block and whole. It needs a double-byte code page, which Wine takes from the locale: CTest
+// runs it again as LogRenewalUnderCodePage932.
+TEST(LogRenewal, DoubleByteTailsStayWhole)
+{
+    CPINFO info;
+    if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize < 2)
+        GTEST_SKIP() << "a single-byte code page";
+    for (const char* className : {"Edit", "RichEdit"}) {
+        SCOPED_TRACE(className);
+        FedPane pane(className);
+        std::string all;
+        for (int line = 0; pane.output.window == pane.control.Handle() && line < 5000; ++line) {
+            // "output line N" and three kana in Shift-JIS.
+            const std::string text = "output line " + std::to_string(line) + " \x82\xa0\x82\xa2\x82\xa4\r\n";
+            pane.output.AppendOutput(text.c_str());
+            pane.output.Flush();
+            all += text;
+        }
+        // The rich edit counts characters, not bytes.
+        std::string log(4 * SendMessageA(pane.output.window, WM_GETTEXTLENGTH, 0, 0) + 1, '\0');
+        log.resize(SendMessageA(pane.output.window, WM_GETTEXT, log.size(), reinterpret_cast<LPARAM>(&log[0])));
+        const std::string notice = kDroppedNotice;
+        ASSERT_EQ(0u, log.find(notice)) << log.substr(0, 200);
+        const std::string rest = log.substr(notice.size());
+        EXPECT_GT(rest.size(), 2u << 10);
+        EXPECT_TRUE(rest.size() < all.size() && all.compare(all.size() - rest.size(), rest.size(), rest) == 0 &&
+                    all[all.size() - rest.size() - 1] == '\n')
+            << rest.substr(0, 100);
+    }
+}
