@@ -43,6 +43,18 @@ struct FedPane {
         output.Append(close.c_str(), number % 2 ? kColourRed : kColourGreen);
         return header + lines + close;
     }
+    // Writes jobs, with allocations for the renewal made by `allocate`, until the log has been
+    // renewed; answers what was written.
+    std::string JobsUntilRenewed(seams::HeapAllocFn allocate = HeapAlloc)
+    {
+        seams::heapAlloc = allocate;
+        std::string all;
+        for (int job = 0; output.window == control.Handle() && job < 100; ++job)
+            all += Job(job);
+        seams::Restore();
+        EXPECT_NE(control.Handle(), output.window);
+        return all;
+    }
     OutputPane output;
     testing_support::HostedControl control;
 };
@@ -76,11 +88,8 @@ void ExpectTailOf(const std::string& all, const std::string& log, const std::str
 TEST(LogRenewal, CarriedLinesKeepTheirColours)
 {
     FedPane pane("RichEdit");
-    std::string all;
-    for (int job = 0; pane.output.window == pane.control.Handle() && job < 100; ++job)
-        all += pane.Job(job);
+    const std::string all = pane.JobsUntilRenewed();
     HWND renewed = pane.output.window;
-    ASSERT_NE(pane.control.Handle(), renewed);
     const std::string log = WindowText(renewed);
     ExpectTailOf(all, log, kDroppedNotice);
     EXPECT_EQ(kColourGrey, ColourAt(renewed, 0));
@@ -108,23 +117,14 @@ TEST(LogRenewal, CarriedLinesKeepTheirColours)
 TEST(LogRenewal, APlainPaneCarriesItsTailWithoutACopyOfTheWholeLog)
 {
     FedPane pane("Edit");
-    seams::heapAlloc = RefuseTheWholeLog;
-    std::string all;
-    for (int job = 0; pane.output.window == pane.control.Handle() && job < 100; ++job)
-        all += pane.Job(job);
-    seams::Restore();
-    ASSERT_NE(pane.control.Handle(), pane.output.window);
+    const std::string all = pane.JobsUntilRenewed(RefuseTheWholeLog);
     ExpectTailOf(all, WindowText(pane.output.window), kDroppedNotice);
 }
 
 TEST(LogRenewal, WithoutMemoryForTheTailAGreyLineSaysSo)
 {
     FedPane pane("RichEdit");
-    seams::heapAlloc = RefuseAll;
-    std::string all;
-    for (int job = 0; pane.output.window == pane.control.Handle() && job < 100; ++job)
-        all += pane.Job(job);
-    seams::Restore();
+    const std::string all = pane.JobsUntilRenewed(RefuseAll);
     HWND renewed = pane.output.window;
     const std::string log = WindowText(renewed), notices = std::string(kDroppedNotice) + kNoMemoryNotice;
     ASSERT_EQ(0u, log.find(notices));
