@@ -81,9 +81,9 @@ void OutputPane::Flush()
 
 bool OutputPane::EndsWithLineBreak()
 {
+    Flush();  // first: till then a renewal may replace the window
     if (!window)
         return true;
-    Flush();
     LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
     if (length <= 0)
         return true;
