@@ -115,6 +115,8 @@ void RunLatency(Bench& bench);
 void LatencyRows(Bench& bench);
 void RunStartup(Bench& bench);
 void StartupRows(Bench& bench);
+void RunTurnaround(Bench& bench);
+void TurnaroundRows(Bench& bench);
 void RunJobs(Bench& bench);
 void JobsRows(Bench& bench);
 void RunBigLog(Bench& bench);

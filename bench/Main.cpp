@@ -24,6 +24,8 @@ const Measure kMeasures[] = {
      ResponsivenessRows, "floods"},
     {"start-up", "from starting the program to the banner in its log", true, RunStartup, StartupRows,
      nullptr},
+    {"turnaround", "a short job from the request to the prompt, beside the bare loop", true, RunTurnaround,
+     TurnaroundRows, nullptr},
     {"memory", "private bytes with the floods' logs; by name also 10 and 50 MiB logs pasted from "
                "outside",
      false, RunMemory, MemoryRows, nullptr},

@@ -1,24 +1,31 @@
-// The read loop: each flood's child started the same way as the program starts it and drained by
-// a loop of 256-byte ReadFile calls that keeps nothing. With the control (Control.cpp) it is the
+// The read loop: each flood's child run by the bare loop. With the control (Control.cpp) it is the
 // physical limit that the program's floods are judged against.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "bench/ReadLoop.h"
 
-PhysicalResult DrainPhysical(const Paths& paths, unsigned long bytes, unsigned long lineLength)
+BareRun RunBare(const std::string& commandLine)
 {
-    PhysicalResult result;
+    BareRun run;
+    run.start = NowMs();
     SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
+    HANDLE errorEnd = nullptr;
     HANDLE inputRead = nullptr;
     HANDLE inputWrite = nullptr;
+    HANDLE self = GetCurrentProcess();
     if (!CreatePipe(&readEnd, &writeEnd, &security, 0))
-        return result;
-    if (!CreatePipe(&inputRead, &inputWrite, &security, 0)) {
+        return run;
+    if (!DuplicateHandle(self, writeEnd, self, &errorEnd, 0, TRUE, DUPLICATE_SAME_ACCESS) ||
+        !CreatePipe(&inputRead, &inputWrite, &security, 0)) {
         CloseHandle(readEnd);
         CloseHandle(writeEnd);
-        return result;
+        if (errorEnd)
+            CloseHandle(errorEnd);
+        return run;
     }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(inputWrite, HANDLE_FLAG_INHERIT, 0);
@@ -29,37 +36,63 @@ PhysicalResult DrainPhysical(const Paths& paths, unsigned long bytes, unsigned l
     startup.wShowWindow = SW_HIDE;
     startup.hStdInput = inputRead;
     startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    std::string commandLine = JobCommandLine(paths.vqchild, FloodArguments(bytes, lineLength));
+    startup.hStdError = errorEnd;
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
     PROCESS_INFORMATION process;
     std::memset(&process, 0, sizeof process);
+    HANDLE group = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    std::memset(&limits, 0, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    if (group)
+        SetInformationJobObject(group, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
-    double start = NowMs();
     BOOL started = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE,
-                                  CREATE_NEW_CONSOLE | IDLE_PRIORITY_CLASS, nullptr, nullptr,
-                                  &startup, &process);
+                                  CREATE_NEW_CONSOLE | IDLE_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr,
+                                  nullptr, &startup, &process);
+    if (started) {
+        SetPriorityClass(process.hProcess, IDLE_PRIORITY_CLASS);
+        if (group)
+            AssignProcessToJobObject(group, process.hProcess);
+        ResumeThread(process.hThread);
+        run.created = NowMs();
+    }
     CloseHandle(writeEnd);
+    CloseHandle(errorEnd);
     CloseHandle(inputRead);
     CloseHandle(inputWrite);
-    if (!started) {
-        CloseHandle(readEnd);
-        return result;
+    if (started) {
+        CloseHandle(process.hThread);
+        char chunk[257];
+        DWORD got = 0;
+        while (ReadFile(readEnd, chunk, 256, &got, nullptr) && got > 0) {
+            if (run.reads++ == 0)
+                run.firstByte = NowMs();
+            if (run.text.size() < 256)
+                run.text.append(chunk, std::min<size_t>(got, 256 - run.text.size()));
+            run.bytes += got;
+        }
+        run.outputEnd = NowMs();
+        WaitForSingleObject(process.hProcess, INFINITE);
+        run.waited = NowMs();
+        CloseHandle(process.hProcess);
+        run.ok = true;
     }
-    SetPriorityClass(process.hProcess, IDLE_PRIORITY_CLASS);
-    CloseHandle(process.hThread);
-    char chunk[257];
-    DWORD got = 0;
-    while (ReadFile(readEnd, chunk, 256, &got, nullptr) && got > 0) {
-        result.bytes += got;
-        ++result.reads;
-    }
-    result.ms = NowMs() - start;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
     CloseHandle(readEnd);
-    result.ok = result.bytes == bytes;
+    if (group)
+        CloseHandle(group);
+    return run;
+}
+
+PhysicalResult DrainPhysical(const Paths& paths, unsigned long bytes, unsigned long lineLength)
+{
+    BareRun run = RunBare(JobCommandLine(paths.vqchild, FloodArguments(bytes, lineLength)));
+    PhysicalResult result;
+    result.ms = run.outputEnd - run.start;
+    result.bytes = run.bytes;
+    result.reads = run.reads;
+    result.ok = run.ok && run.bytes == bytes;
     return result;
 }
 
