@@ -1,6 +1,5 @@
 #include "app/MainFrame.h"
 
-#include <cstdlib>
 
 #include "res/resource.h"
 
@@ -28,7 +27,8 @@ MainFrame::MainFrame()
 
 MainFrame::~MainFrame()
 {
-    std::free(jobCommandLine);
+    if (jobCommandLine)
+        HeapFree(GetProcessHeap(), 0, jobCommandLine);
     jobCommandLine = nullptr;
     if (jobGroup)
         CloseHandle(jobGroup);

@@ -31,7 +31,7 @@ extern HtmlHelpFn htmlHelp;              // null: the HTML Help control, loaded 
 extern CreateThreadFn createThread;      // CreateThread
 extern TaskbarProgressFn taskbarProgress; // SetTaskbarProgress (base/TaskbarProgress.h)
 extern FlashWindowExFn flashWindowEx;    // FlashWindowEx
-extern HeapAllocFn heapAlloc;            // HeapAlloc, for the log's renewal
+extern HeapAllocFn heapAlloc;            // HeapAlloc: the job's command line, the log's renewal
 
 // Puts every pointer back to the real function.
 void Restore();

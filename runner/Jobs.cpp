@@ -8,7 +8,6 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "base/Seams.h"
@@ -98,7 +97,7 @@ void MainFrame::StartJob(const char* commandLine)
 
     const char* text = commandLine ? commandLine : "";
     size_t length = std::strlen(text);
-    char* copy = static_cast<char*>(std::malloc(length + 1));
+    char* copy = static_cast<char*>(seams::heapAlloc(GetProcessHeap(), 0, length + 1));
     if (!copy) {
         // No worker runs: this thread may write to the log.
         WriteHeader(&outputPane, text);
@@ -106,7 +105,8 @@ void MainFrame::StartJob(const char* commandLine)
         return;
     }
     std::memcpy(copy, text, length + 1);
-    std::free(jobCommandLine);
+    if (jobCommandLine)
+        HeapFree(GetProcessHeap(), 0, jobCommandLine);
     jobCommandLine = copy;
 
     settings.Load();

@@ -174,24 +174,33 @@ static HANDLE WINAPI RefuseThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_
     return nullptr;
 }
 
-// A request whose worker cannot be made says so as a program that cannot start would; the next
-// request runs.
+static LPVOID WINAPI RefuseMemory(HANDLE, DWORD, SIZE_T)
+{
+    return nullptr;
+}
+
+// A request that cannot get its worker, or the memory for its command line, says so as a program
+// that cannot start would; the next request runs.
 TEST_F(JobsTest, RequestWithoutAWorkerEndsWithTheFailureLine)
 {
     IniFileGuard ini;
     App app;
     ASSERT_TRUE(app.created);
-    seams::createThread = RefuseThread;
-    app.frame->StartJob("\"C:\\tools\\t.exe\" -x");
-    seams::Restore();
-    EXPECT_FALSE(app.frame->workerAlive);
     const std::string command = "\"C:\\tools\\t.exe\" -x";
     const std::string header = Header(command);
-    ASSERT_EQ(header + Failure(command), app.JobLog());
-    size_t start = app.banner.size();
-    ExpectColours(app.frame->paneWindow,
-                  {{start, start + header.size(), kColourGrey, false},
-                   {start + header.size(), app.Log().size(), kColourRed, false}});
+    for (int refused = 0; refused < 2; ++refused) {
+        app.ClearLog();
+        if (refused == 0)
+            seams::createThread = RefuseThread;
+        else
+            seams::heapAlloc = RefuseMemory;
+        app.frame->StartJob(command.c_str());
+        seams::Restore();
+        EXPECT_FALSE(app.frame->workerAlive);
+        ASSERT_EQ(header + Failure(command), app.Log()) << refused;
+        ExpectColours(app.frame->paneWindow, {{0, header.size(), kColourGrey, false},
+                                              {header.size(), app.Log().size(), kColourRed, false}});
+    }
     ASSERT_TRUE(app.Run(ChildCommand("out ok")));
 }
 
