@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/TextDecoder.h"
 #include "config/AppPaths.h"
 
 namespace {
@@ -78,12 +79,35 @@ DWORD WriteValue(const char* key, const char* value, const char* file)
     return WriteProfileValue(key, text + 1, file);
 }
 
+// A CodePage key's value. "oem" is the system's OEM code page: every job's console is new, and a
+// new console starts in that code page, which is what cmd writes. (Velqueth has no console of its
+// own, so the console's code page cannot be asked for.) Anything else unknown reads automatically.
+UINT ParseCodePage(const char* value)
+{
+    if (lstrcmpiA(value, "oem") == 0)
+        return GetOEMCP();
+    if (lstrcmpiA(value, "ansi") == 0)
+        return GetACP();
+    if (lstrcmpiA(value, "utf-8") == 0)
+        return CP_UTF8;
+    unsigned long number = 0;
+    const char* digit = value;
+    for (; *digit >= '0' && *digit <= '9' && number <= 0xFFFF; ++digit)
+        number = number * 10 + static_cast<unsigned long>(*digit - '0');
+    if (digit == value || *digit != '\0' || number > 0xFFFF ||
+        !IsValidCodePage(static_cast<UINT>(number)))
+        return TextDecoder::kAutomatic;
+    return static_cast<UINT>(number);
+}
+
 } // namespace
 
 Settings::Settings() : displayProgram(0), defaultId(0)
 {
     std::memset(paths, 0, sizeof paths);
     std::memset(args, 0, sizeof args);
+    for (UINT& codePage : codePages)
+        codePage = TextDecoder::kAutomatic;
 }
 
 Settings::~Settings()
@@ -106,6 +130,9 @@ void Settings::Load()
         SlotKey(key, sizeof key, "Args", i);
         GetPrivateProfileStringA(kSection, key, "", value, sizeof value, path);
         lstrcpynA(args[i], value, kValueSize);
+        SlotKey(key, sizeof key, "CodePage", i);
+        GetPrivateProfileStringA(kSection, key, "", value, sizeof value, path);
+        codePages[i] = ParseCodePage(value);
     }
     defaultId = static_cast<int>(GetPrivateProfileIntA(kSection, "Default", 0, path));
     displayProgram = static_cast<int>(GetPrivateProfileIntA(kSection, "DisplayProgram", 0, path));
@@ -126,6 +153,13 @@ int Settings::DefaultSlotIndex() const
     if (defaultId >= kDefaultIdFirst && defaultId <= kDefaultIdLast)
         return defaultId - kDefaultIdFirst;
     return 1;
+}
+
+UINT Settings::SlotCodePage(int index) const
+{
+    if (index < 0 || index >= kSlotCount)
+        return TextDecoder::kAutomatic;
+    return codePages[index];
 }
 
 DWORD Settings::WriteSlot(int index, const char* path, const char* arguments) const

@@ -1,5 +1,7 @@
 // Settings: the eight program slots, the default and the DisplayProgram flag, as stored in the
-// INI file beside the executable (section "Setup"). Loaded on demand; written one key at a time.
+// INI file beside the executable (section "Setup"), and how each slot's output is read (the keys
+// CodePage1..CodePage8, which only a hand edit writes). Loaded on demand; written one key at a
+// time.
 #ifndef VELQUETH_CONFIG_SETTINGS_H
 #define VELQUETH_CONFIG_SETTINGS_H
 
@@ -18,6 +20,9 @@ public:
     void Load();
     bool GetSlot(int index, const char** path, const char** arguments) const;
     int DefaultSlotIndex() const;
+    // The code page in which a slot's output is read: TextDecoder::kAutomatic unless its key
+    // names one ("oem", "ansi", "utf-8" or a number).
+    UINT SlotCodePage(int index) const;
 
     // Each writer answers 0, or the system's error code of the first write that it refused (a
     // file that cannot be written). Without the file's path the error box has been shown and 0
@@ -30,6 +35,7 @@ public:
     char paths[kSlotCount][kValueSize];
     char args[kSlotCount][kValueSize];
     int defaultId;
+    UINT codePages[kSlotCount];
 };
 
 #endif
