@@ -179,7 +179,9 @@ void FillRenewedPane(HWND fresh, bool plainEdit, Carried* carried, bool haveTail
             OutputPane::SetSelectionColour(fresh, kColourGrey, false);
         SendMessageA(fresh, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kNoMemoryNotice));
     } else if (plainEdit) {
-        OutputPane::InsertChunk(fresh, carried->bytes);
+        // The plain pane's own text, in the ANSI code page as it showed it (not the UTF-8 of a
+        // child's output): it goes back in unchanged.
+        SendMessageA(fresh, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(carried->bytes));
     } else if (carried->used > 0) {
         EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(carried), 0, GiveStreamedIn};
         SendMessageA(fresh, EM_STREAMIN, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));

@@ -11,6 +11,7 @@ MainFrame::MainFrame()
       toolbarWindow(nullptr),
       commandLine(nullptr),
       jobCommandLine(nullptr),
+      jobCodePage(TextDecoder::kAutomatic),
       jobGroup(nullptr),
       ungroupedChild(nullptr),
       jobEndedByClose(false),

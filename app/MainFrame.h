@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/OutputPane.h"
+#include "base/TextDecoder.h"
 #include "config/Settings.h"
 
 // Posted by a job's worker to the main window as it finishes; wParam is the job's jobNumber.
@@ -56,7 +57,8 @@ public:
     void RebuildRunMenu(HWND window);
 
     // Jobs (runner/Jobs.cpp).
-    void StartJob(const char* commandLine);
+    // `codePage`: how the job's output is read (a slot's CodePage key; TextDecoder::kAutomatic).
+    void StartJob(const char* commandLine, UINT codePage = TextDecoder::kAutomatic);
     LRESULT OnDropFiles(HDROP drop);
     void RunSlot(UINT commandId);
     void RunDefault();
@@ -93,7 +95,8 @@ public:
     //
     // Written by the user-interface thread only while no worker is alive (StartJob writes them
     // after its busy check has found none; the worker only reads them):
-    //   settings (the worker reads displayProgram), jobCommandLine, jobGroup, jobNumber.
+    //   settings (the worker reads displayProgram), jobCommandLine, jobCodePage, jobGroup,
+    //   jobNumber.
     // Written while the main window is created, before any job; read by both threads:
     //   outputPane (the worker appends through it: its lines are messages that the user-interface
     //   thread carries out, the child's output goes through its queue), mainWindow, paneWindow.
@@ -122,6 +125,8 @@ public:
     char windowTitle[128];
     char windowClassName[128];
     char* jobCommandLine;
+    // The code page in which the current job's output is read.
+    UINT jobCodePage;
 
     // Job object that holds every child a job starts, so that closing the window can end the
     // whole tree. Created with the frame and anew for each job; null when the system refused one.

@@ -7,13 +7,46 @@
 
 namespace {
 
-// Inserts the pieces of one chunk at the end of the log. Moving the selection makes a rich edit
-// take the format of the text before it (the grey header), so the first piece goes in right after
-// the end has been given the automatic colour; later pieces follow text of that colour. A plain
-// edit ignores the format.
+bool IsAscii(const char* text)
+{
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// What a plain edit can show of UTF-8 text: its characters in the ANSI code page, and `?` for
+// those that have no ANSI form (no look-alike stands in for them). Null without memory.
+char* AnsiFromUtf8(const char* text)
+{
+    int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (units <= 0)
+        return nullptr;
+    HANDLE heap = GetProcessHeap();
+    size_t wideSize = static_cast<size_t>(units) * sizeof(WCHAR);
+    WCHAR* wide = static_cast<WCHAR*>(HeapAlloc(heap, 0, wideSize));
+    if (!wide)
+        return nullptr;
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, units);
+    const DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int bytes = WideCharToMultiByte(CP_ACP, flags, wide, units, nullptr, 0, "?", nullptr);
+    char* ansi = nullptr;
+    if (bytes > 0)
+        ansi = static_cast<char*>(HeapAlloc(heap, 0, static_cast<size_t>(bytes)));
+    if (ansi)
+        WideCharToMultiByte(CP_ACP, flags, wide, units, ansi, bytes, "?", nullptr);
+    HeapFree(heap, 0, wide);
+    return ansi;
+}
+
+// Inserts the pieces of one chunk of UTF-8 at the end of the log. Moving the selection makes a
+// rich edit take the format of the text before it (the grey header), so the first piece goes in
+// right after the end has been given the automatic colour; later pieces follow text of that
+// colour. A plain edit ignores the format.
 class EndInserter {
 public:
-    explicit EndInserter(HWND pane) : pane(pane), atEnd(true)
+    explicit EndInserter(HWND pane) : pane(pane), atEnd(true), kind(kUnknown)
     {
         OutputPane::SelectEnd(pane);
         OutputPane::SetSelectionColour(pane, 0, true);
@@ -24,12 +57,44 @@ public:
         if (!atEnd)
             OutputPane::SelectEnd(pane);
         atEnd = false;
-        SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece));
+        if (IsAscii(piece)) {
+            Replace(piece);
+            return;
+        }
+        if (kind == kUnknown)
+            kind = OutputPane::IsPlainEdit(pane) ? kPlain : kRich;
+        if (kind == kRich) {
+            InsertUnicode(piece);
+        } else if (char* ansi = AnsiFromUtf8(piece)) {
+            Replace(ansi);
+            HeapFree(GetProcessHeap(), 0, ansi);
+        }
     }
 
 private:
+    void Replace(const char* text)
+    {
+        SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    }
+
+    // The rich edit keeps the characters themselves. Like EM_REPLACESEL with FALSE, the insertion
+    // cannot be undone.
+    void InsertUnicode(const char* piece)
+    {
+        // Text that begins like rich text would be read as such: its brace goes in on its own.
+        if (piece[0] == '{') {
+            Replace("{");
+            ++piece;
+        }
+        SETTEXTEX how = {ST_SELECTION, CP_UTF8};
+        SendMessageA(pane, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how),
+                     reinterpret_cast<LPARAM>(piece));
+    }
+
+    enum Kind { kUnknown, kRich, kPlain };
     HWND pane;
     bool atEnd;
+    Kind kind;
 };
 
 // True when every CR and LF of the text stands in a CR LF pair, apart from an LF at the very start
@@ -59,9 +124,14 @@ OutputPane::~OutputPane()
 void OutputPane::Attach(HWND paneWindow)
 {
     window = paneWindow;
+    plainEdit = IsPlainEdit(paneWindow);
+}
+
+bool OutputPane::IsPlainEdit(HWND paneWindow)
+{
     char className[128] = "";
     GetClassNameA(paneWindow, className, sizeof className);
-    plainEdit = lstrcmpiA(className, "RICHEDIT") != 0;
+    return lstrcmpiA(className, "RICHEDIT") != 0;
 }
 
 void OutputPane::Flush()
@@ -210,6 +280,9 @@ void OutputPane::InsertChunk(HWND paneWindow, const char* text)
     char part[1024];
     for (size_t length = std::strlen(text); length > 0;) {
         size_t take = length < sizeof part - 1 ? length : sizeof part - 1;
+        // Each part ends between two characters of the UTF-8.
+        while (take < length && take > 1 && (static_cast<unsigned char>(text[take]) & 0xC0) == 0x80)
+            --take;
         std::memcpy(part, text, take);
         part[take] = '\0';
         InsertChunk(paneWindow, part);

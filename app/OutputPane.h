@@ -19,6 +19,9 @@ public:
     virtual ~OutputPane();
 
     void Attach(HWND paneWindow);
+    // True unless the window is a rich edit: then text goes in without colour, and characters
+    // without an ANSI form show as `?`.
+    static bool IsPlainEdit(HWND paneWindow);
     LRESULT Append(const char* text, COLORREF colour);
     LRESULT AppendPlain(const char* text);
 
@@ -27,19 +30,19 @@ public:
     // Gives the rich edit's selection a colour, or the automatic colour.
     static void SetSelectionColour(HWND paneWindow, COLORREF colour, bool automatic);
 
-    // Hands one chunk of a child's output to the log, from a job's worker: into the queue when
-    // the pane takes its output from there (waiting only while the queue is full), else inserted
-    // message by message from the calling thread.
+    // Hands one chunk of a child's output, as UTF-8, to the log from a job's worker: into the
+    // queue when the pane takes its output from there (waiting only while the queue is full), else
+    // inserted message by message from the calling thread.
     void AppendOutput(const char* text);
     // Inserts everything queued, so that what comes next lands after it (any thread).
     void Flush();
     // After a flush: whether the log ends with CR LF, or is empty (any thread).
     bool EndsWithLineBreak();
 
-    // Inserts one chunk at the end of the pane in the automatic colour, wherever the user has put
-    // the caret or a selection. Line breaks that are not CR LF pairs stay as written. The text is
-    // cut at its CR LF pairs while it goes in, and is as it was afterwards; a constant text goes
-    // in through a small copy of each part, as the runner would have read it.
+    // Inserts one chunk of UTF-8 at the end of the pane in the automatic colour, wherever the user
+    // has put the caret or a selection. Line breaks that are not CR LF pairs stay as written. The
+    // text is cut at its CR LF pairs while it goes in, and is as it was afterwards; a constant
+    // text goes in through a small copy of each part, as the runner would have read it.
     static void InsertChunk(HWND paneWindow, char* text);
     static void InsertChunk(HWND paneWindow, const char* text);
 

@@ -83,7 +83,7 @@ const UINT kStopRetryMs = 100;
 
 } // namespace
 
-void MainFrame::StartJob(const char* commandLine)
+void MainFrame::StartJob(const char* commandLine, UINT codePage)
 {
     if (workerThread) {
         if (WaitForSingleObject(workerThread, 1) == WAIT_TIMEOUT) {
@@ -108,6 +108,7 @@ void MainFrame::StartJob(const char* commandLine)
     if (jobCommandLine)
         HeapFree(GetProcessHeap(), 0, jobCommandLine);
     jobCommandLine = copy;
+    jobCodePage = codePage;
 
     settings.Load();
 
@@ -234,7 +235,7 @@ void MainFrame::RunSlot(UINT commandId)
 
     char command[kSlotCommandSize];
     FormatSlotCommand(command, path, arguments);
-    StartJob(command);
+    StartJob(command, slotSettings.SlotCodePage(index));
 }
 
 void MainFrame::RunDefault()
@@ -243,11 +244,12 @@ void MainFrame::RunDefault()
     defaults.Load();
     const char* path = "";
     const char* arguments = "";
-    defaults.GetSlot(defaults.DefaultSlotIndex(), &path, &arguments);
+    int index = defaults.DefaultSlotIndex();
+    defaults.GetSlot(index, &path, &arguments);
 
     char command[kSlotCommandSize];
     FormatSlotCommand(command, path, arguments);
-    StartJob(command);
+    StartJob(command, defaults.SlotCodePage(index));
 }
 
 DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
@@ -279,10 +281,12 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
 
     runner.SetPane(frame->paneWindow);
     runner.SetOutput(&frame->outputPane);
+    runner.SetCodePage(frame->jobCodePage);
 
     WriteHeader(&frame->outputPane, frame->jobCommandLine);
 
     DWORD result = runner.Execute(frame->jobCommandLine, frame->settings.displayProgram != 0);
+    runner.FinishOutput();
 
     if (InterlockedCompareExchange(&frame->jobStopped, 0, 0) != 0) {
         // On a line of its own after what the program wrote, then the prompt as after any job.

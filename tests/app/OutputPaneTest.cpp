@@ -289,6 +289,41 @@ TEST(OutputPane, PlainEditAppendsWithoutColour)
     EXPECT_EQ(start, end);
 }
 
+// The child's output arrives as UTF-8. The rich edit keeps its characters, also in a piece that
+// begins like rich text; the plain edit shows what the ANSI code page can (1252 under Wine).
+TEST(OutputPane, OutputKeepsItsCharactersAsFarAsThePaneCan)
+{
+    const char* const chunks[] = {"ASCII\r\n",
+                                  "r\xC3\xA9sum\xC3\xA9 \xD0\x97\xD0\xB4\xD1\x80\r\n",
+                                  "{\\rtf1 \xC3\xA9}"};
+    HostedControl rich("RichEdit"), plain("Edit");
+    for (const char* chunk : chunks) {
+        OutputPane::InsertChunk(rich.Handle(), chunk);
+        OutputPane::InsertChunk(plain.Handle(), chunk);
+    }
+    const std::string all = std::string(chunks[0]) + chunks[1] + chunks[2];
+    EXPECT_EQ(all, testing_support::RichTextUtf8(rich.Handle()));
+    EXPECT_EQ("ASCII\r\nr\xE9sum\xE9 ???\r\n{\\rtf1 \xE9}", WindowText(plain.Handle()));
+    EXPECT_FALSE(SendMessageA(rich.Handle(), EM_CANUNDO, 0, 0));
+
+    // Copying from the log gives the characters themselves.
+    SendMessageA(rich.Handle(), EM_SETSEL, 0, -1);
+    SendMessageA(rich.Handle(), WM_COPY, 0, 0);
+    std::string copied;
+    if (OpenClipboard(nullptr)) {
+        HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        const WCHAR* wide = data ? static_cast<const WCHAR*>(GlobalLock(data)) : nullptr;
+        if (wide) {
+            char utf8[256] = "";
+            WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
+            copied = utf8;
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+    }
+    EXPECT_EQ(all, copied);
+}
+
 // SelectEnd leaves an empty selection at the end of either control, even on a long text.
 TEST(OutputPane, SelectEndPutsTheCaretAfterTheLastCharacter)
 {

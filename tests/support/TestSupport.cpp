@@ -211,6 +211,17 @@ std::string WindowText(HWND window)
     return text;
 }
 
+std::string RichTextUtf8(HWND richEdit)
+{
+    LRESULT length = SendMessageA(richEdit, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(4 * static_cast<size_t>(length) + 4, '\0');
+    GETTEXTEX how = {static_cast<DWORD>(text.size()), GT_DEFAULT, CP_UTF8, nullptr, nullptr};
+    LRESULT got = SendMessageA(richEdit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&how),
+                               reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(got > 0 ? std::strlen(text.c_str()) : 0);
+    return text;
+}
+
 COLORREF ColourAt(HWND richEdit, int pos, bool* automatic)
 {
     SendMessageA(richEdit, EM_SETSEL, pos, pos + 1);

@@ -74,6 +74,8 @@ void PressWithControl(WORD key);
 
 // Whole text of an edit or rich-edit control (WM_GETTEXT).
 std::string WindowText(HWND window);
+// Whole text of a rich-edit control as UTF-8: the characters themselves, not their ANSI forms.
+std::string RichTextUtf8(HWND richEdit);
 // Text colour at character position `pos` of a rich-edit control, and whether it is the automatic
 // colour (CFE_AUTOCOLOR). Moves the selection.
 COLORREF ColourAt(HWND richEdit, int pos, bool* automatic = nullptr);
