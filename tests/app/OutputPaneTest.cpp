@@ -294,7 +294,7 @@ TEST(OutputPane, PlainEditAppendsWithoutColour)
 TEST(OutputPane, OutputKeepsItsCharactersAsFarAsThePaneCan)
 {
     const char* const chunks[] = {"ASCII\r\n",
-                                  "r\xC3\xA9sum\xC3\xA9 \xD0\x97\xD0\xB4\xD1\x80\r\n",
+                                  "r\xC3\xA9sum\xC3\xA9 \xD0\x97\xD0\xB4\xD1\x80 \xC4\x80\r\n",
                                   "{\\rtf1 \xC3\xA9}"};
     HostedControl rich("RichEdit"), plain("Edit");
     for (const char* chunk : chunks) {
@@ -303,7 +303,8 @@ TEST(OutputPane, OutputKeepsItsCharactersAsFarAsThePaneCan)
     }
     const std::string all = std::string(chunks[0]) + chunks[1] + chunks[2];
     EXPECT_EQ(all, testing_support::RichTextUtf8(rich.Handle()));
-    EXPECT_EQ("ASCII\r\nr\xE9sum\xE9 ???\r\n{\\rtf1 \xE9}", WindowText(plain.Handle()));
+    // No look-alike stands in for a character without an ANSI form (A for A with macron).
+    EXPECT_EQ("ASCII\r\nr\xE9sum\xE9 ??? ?\r\n{\\rtf1 \xE9}", WindowText(plain.Handle()));
     EXPECT_FALSE(SendMessageA(rich.Handle(), EM_CANUNDO, 0, 0));
 
     // Copying from the log gives the characters themselves.
