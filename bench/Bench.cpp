@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <vector>
+
+#include "tests/helpers/ChildPattern.h"
 
 const char kPrompt[] = "C:\\> ";
 
@@ -105,8 +108,10 @@ std::string SizeName(unsigned long bytes)
     return Format("%lu KiB", bytes / 1024);
 }
 
-std::string FloodName(unsigned long bytes, unsigned long lineLength)
+std::string FloodName(unsigned long bytes, unsigned long lineLength, bool utf8)
 {
+    if (utf8)
+        return SizeName(bytes) + ", 80-byte lines of UTF-8";
     return SizeName(bytes) + (lineLength ? ", 80-byte lines" : ", no line break");
 }
 
@@ -202,9 +207,25 @@ std::string Header(const std::string& commandLine)
     return "\r\nExecuting:- " + commandLine + "\r\n";
 }
 
-std::string FloodArguments(unsigned long bytes, unsigned long lineLength)
+std::string FloodArguments(unsigned long bytes, unsigned long lineLength, bool utf8)
 {
+    if (utf8)
+        return Format("utf8 %lu", bytes);
     return lineLength ? Format("bytes %lu %lu", bytes, lineLength) : Format("bytes %lu", bytes);
+}
+
+std::string FloodText(unsigned long bytes, unsigned long lineLength, bool utf8)
+{
+    if (!utf8)
+        return child_pattern::PatternText(bytes, lineLength);
+    // The log keeps the characters; its narrow messages give them in the ANSI code page.
+    const std::string text = child_pattern::Utf8Text(bytes);
+    int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::vector<WCHAR> wide(static_cast<size_t>(units) + 1);
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
+    std::string narrow(static_cast<size_t>(units), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), units, &narrow[0], units, nullptr, nullptr);
+    return narrow;
 }
 
 void EndChild(const Driver& target, const char* imageName)

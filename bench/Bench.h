@@ -15,6 +15,13 @@
 const unsigned long kMiB = 1024 * 1024;
 extern const char kPrompt[];
 
+// A flood named with --flood: its size, its line length (80 or 0), and whether it is UTF-8 text.
+struct FloodOption {
+    unsigned long kib;
+    unsigned long lineLength;
+    bool utf8;
+};
+
 struct Options {
     bool quick = false;
     std::vector<std::string> only;  // measure names given with --only; empty: the default set
@@ -23,7 +30,7 @@ struct Options {
     unsigned long bigMiB = 100;
     bool apart = false;
     std::string out;
-    std::vector<std::pair<unsigned long, unsigned long>> floods;  // KiB, line length
+    std::vector<FloodOption> floods;
 };
 
 struct Paths {
@@ -79,7 +86,7 @@ double Percentile(std::vector<double> values, double fraction);
 double Max(const std::vector<double>& values);
 double MiB(double bytes);
 std::string SizeName(unsigned long bytes);
-std::string FloodName(unsigned long bytes, unsigned long lineLength);
+std::string FloodName(unsigned long bytes, unsigned long lineLength, bool utf8 = false);
 std::string PieceName(unsigned long piece);
 std::string YesNo(bool met);
 std::string Seconds(double ms);
@@ -96,7 +103,10 @@ bool PrivateBytesFromLinux();
 std::string IniText(const std::string& program, const std::string& arguments);
 std::string JobCommandLine(const std::string& program, const std::string& arguments);
 std::string Header(const std::string& commandLine);
-std::string FloodArguments(unsigned long bytes, unsigned long lineLength);
+// vqchild's arguments for a flood: the letters of "bytes", or the UTF-8 lines of "utf8".
+std::string FloodArguments(unsigned long bytes, unsigned long lineLength, bool utf8 = false);
+// The flood's text as the log gives it back through its narrow messages.
+std::string FloodText(unsigned long bytes, unsigned long lineLength, bool utf8 = false);
 // Ends the program's live child of this image name (a run stopped at its cap).
 void EndChild(const Driver& target, const char* imageName);
 // Waits until the log ends with the prompt at or after `expected` characters.

@@ -12,16 +12,16 @@ FloodFamily& Family(const Bench& bench)
     std::vector<FloodCase>& floods = family.floods;
 if (bench.options.quick) {
     floods = {{256 * 1024, 80, 3, {}, {}}, {256 * 1024, 0, 3, {}, {}},
-              {kMiB, 80, 1, {}, {}}, {kMiB, 0, 1, {}, {}}};
+              {kMiB, 80, 1, {}, {}}, {kMiB, 0, 1, {}, {}}, {kMiB, 80, 1, {}, {}, true}};
 } else {
     floods = {{kMiB, 80, 3, {}, {}},      {kMiB, 0, 3, {}, {}},
               {10 * kMiB, 80, 1, {}, {}}, {10 * kMiB, 0, 1, {}, {}},
-              {50 * kMiB, 80, 1, {}, {}}};
+              {50 * kMiB, 80, 1, {}, {}}, {kMiB, 80, 3, {}, {}, true}};
 }
 if (!bench.options.floods.empty()) {
     floods.clear();
     for (const auto& flood : bench.options.floods)
-        floods.push_back({flood.first * 1024, flood.second, 1, {}, {}});
+        floods.push_back({flood.kib * 1024, flood.lineLength, 1, {}, {}, flood.utf8});
 }
     return family;
 }

@@ -1,5 +1,6 @@
 // The flood family's plan and records: what the measures take around the same floods of vqchild's
-// pattern (N bytes in one WriteFile, with 80-byte lines or without any line break). A flood's
+// pattern (N bytes in one WriteFile, with 80-byte lines or without any line break, and lines of
+// UTF-8 text). A flood's
 // physical limit is the slower of two things measured in the same run: the child drained by a
 // bare 256-byte read loop (ReadLoop.cpp) and the same text put into a control made as the program
 // makes its log pane (Control.cpp). The program's run of each flood (Floods.cpp) is timed from
@@ -70,6 +71,9 @@ struct FloodCase {
     int runs;
     std::vector<PhysicalResult> physical;
     std::vector<FloodResult> program;
+    // UTF-8 text of two- and three-byte characters instead of letters: judged against the limit
+    // of the letters' lines (the same read loop, the same control).
+    bool utf8 = false;
 };
 
 struct ControlCase {

@@ -9,16 +9,16 @@
 #include "bench/ReadLoop.h"
 #include "bench/Responsiveness.h"
 #include "res/Commands.h"
-#include "tests/helpers/ChildPattern.h"
 
 namespace {
 
-using child_pattern::PatternText;
-
-FloodResult FloodJob(const Bench& bench, unsigned long bytes, unsigned long lineLength, bool sample)
+FloodResult FloodJob(const Bench& bench, const FloodCase& flood, bool sample)
 {
     FloodResult result;
-    std::string arguments = FloodArguments(bytes, lineLength);
+    const unsigned long bytes = flood.bytes;
+    std::string arguments = FloodArguments(bytes, flood.lineLength, flood.utf8);
+    // Characters of the log: the UTF-8 flood's are fewer than its bytes.
+    const std::string floodText = FloodText(bytes, flood.lineLength, flood.utf8);
     const Paths& paths = bench.paths;
     std::string header = Header(JobCommandLine(paths.vqchild, arguments));
 
@@ -30,10 +30,10 @@ FloodResult FloodJob(const Bench& bench, unsigned long bytes, unsigned long line
     }
     result.privateEmpty = PrivateBytes(target.Counters());
     long before = target.Length();
-    long expected = before + static_cast<long>(header.size() + bytes) + 5;
+    long expected = before + static_cast<long>(header.size() + floodText.size()) + 5;
     // A log past its limit keeps only its newest text: the job has ended when the log ends with
     // the flood's last lines and the prompt, however long it is.
-    const std::string full = header + PatternText(bytes, lineLength) + kPrompt;
+    const std::string full = header + floodText + kPrompt;
     const std::string ending = full.substr(full.size() > 200 ? full.size() - 200 : 0);
 
     Sampler sampler;
@@ -89,10 +89,10 @@ FloodResult FloodJob(const Bench& bench, unsigned long bytes, unsigned long line
             if (!result.capped) {
                 result.exact = text == full;
             } else {
-                size_t flood = text.size() - header.size() - 5;
-                result.exact = text.size() >= header.size() + 5 &&
+                size_t shown = text.size() - header.size() - 5;
+                result.exact = text.size() >= header.size() + 5 && shown <= floodText.size() &&
                                text.compare(0, header.size(), header) == 0 &&
-                               text.compare(header.size(), flood, PatternText(flood, lineLength)) == 0 &&
+                               text.compare(header.size(), shown, floodText, 0, shown) == 0 &&
                                text.compare(text.size() - 5, 5, kPrompt) == 0;
             }
         }
@@ -114,11 +114,12 @@ void RunFloods(Bench& bench)
     Progress(Format("one message to the idle program: %.0f us", family.idleRoundTripUs));
     for (FloodCase& flood : family.floods) {
         for (int run = 0; run < flood.runs; ++run) {
-            PhysicalResult physical = DrainPhysical(bench.paths, flood.bytes, flood.lineLength);
-            Progress(Format("read     %-26s %s, %s", FloodName(flood.bytes, flood.lineLength).c_str(),
+            const std::string name = FloodName(flood.bytes, flood.lineLength, flood.utf8);
+            PhysicalResult physical = DrainPhysical(bench.paths, flood.bytes, flood.lineLength, flood.utf8);
+            Progress(Format("read     %-26s %s, %s", name.c_str(),
                             Seconds(physical.ms).c_str(), Rate(physical.bytes, physical.ms).c_str()));
-            FloodResult program = FloodJob(bench, flood.bytes, flood.lineLength, true);
-            Progress(Format("Velqueth %-26s %s, %s%s%s", FloodName(flood.bytes, flood.lineLength).c_str(),
+            FloodResult program = FloodJob(bench, flood, true);
+            Progress(Format("Velqueth %-26s %s, %s%s%s", name.c_str(),
                             Seconds(program.ms).c_str(), Rate(program.shown, program.ms).c_str(),
                             program.capped ? " (capped)" : "",
                             program.error.empty() ? "" : (" - " + program.error).c_str()));
@@ -138,7 +139,8 @@ void FloodRows(Bench& bench)
         return;
     bench.Footnote("The limit of a flood is the slower of the 256-byte read loop and the log control itself (a "
                    "RichEdit made as the pane, filled on one thread with drawing off: 64 KiB pieces for lines, "
-                   "1 MiB pieces inside a long line), both measured in this run.");
+                   "1 MiB pieces inside a long line), both measured in this run. The UTF-8 flood has the same "
+                   "limit: its own read loop, and the control's rate with the letters' lines.");
     const std::string cap = Seconds(bench.options.capMs);
     for (const FloodCase& flood : family.floods) {
         size_t m = MedianRun(flood);
@@ -195,6 +197,7 @@ void FloodRows(Bench& bench)
                 figure += "; the control itself: " + MiBText(whole.reached) + " in " + Seconds(whole.ms);
             }
         }
-        bench.Add("floods", "Velqueth, " + FloodName(flood.bytes, flood.lineLength), figure, goal, met);
+        bench.Add("floods", "Velqueth, " + FloodName(flood.bytes, flood.lineLength, flood.utf8), figure, goal,
+                  met);
     }
 }

@@ -55,7 +55,8 @@ void Usage()
                  "  --cap       longest a flood of the program may take before it is stopped (default 20 s)\n"
                  "  --big       the size of the big log in MiB (default 100); --big-cap its cap (default 200 s)\n"
                  "  --apart     run the jobs after the big log instead of beside it\n"
-                 "  --flood     KIB:LINE, repeatable: run these floods instead (LINE 80 or 0 for no break)\n");
+                 "  --flood     KIB:LINE[:utf8], repeatable: run these floods instead (LINE 80 or 0 for no\n"
+                 "              break; utf8: 80-byte lines of UTF-8 text)\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& options)
@@ -95,9 +96,11 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.out = argv[++i];
         } else if (argument == "--flood" && value) {
             unsigned long kib = 0, line = 0;
-            if (std::sscanf(argv[++i], "%lu:%lu", &kib, &line) < 1)
+            char kind[8] = "";
+            if (std::sscanf(argv[++i], "%lu:%lu:%7s", &kib, &line, kind) < 1)
                 kib = 0;
-            options.floods.push_back({kib, line});
+            bool utf8 = std::strcmp(kind, "utf8") == 0;
+            options.floods.push_back({kib, utf8 ? 80 : line, utf8});
         } else {
             return false;
         }

@@ -76,13 +76,13 @@ void MemoryRows(Bench& bench)
             continue;
         const FloodResult& program = flood.program[0];
         if (!program.ok) {
-            bench.Add("memory", "Private bytes, log of " + FloodName(flood.bytes, flood.lineLength),
+            bench.Add("memory", "Private bytes, log of " + FloodName(flood.bytes, flood.lineLength, flood.utf8),
                       "no figure: " + program.error, "<= 3 x log", "-");
             continue;
         }
         double ratio = static_cast<double>(program.privateFull) / program.logChars;
         double growth = (static_cast<double>(program.privateFull) - program.privateEmpty) / program.logChars;
-        bench.Add("memory", "Private bytes, log of " + FloodName(flood.bytes, flood.lineLength) +
+        bench.Add("memory", "Private bytes, log of " + FloodName(flood.bytes, flood.lineLength, flood.utf8) +
                                 (program.capped ? " (as far as it got)" : ""),
                   MiBText(program.privateFull) + Format(" = %.1f x the log's ", ratio) +
                       MiBText(program.logChars) + " (empty log " + MiBText(program.privateEmpty) +

@@ -85,9 +85,10 @@ BareRun RunBare(const std::string& commandLine)
     return run;
 }
 
-PhysicalResult DrainPhysical(const Paths& paths, unsigned long bytes, unsigned long lineLength)
+PhysicalResult DrainPhysical(const Paths& paths, unsigned long bytes, unsigned long lineLength,
+                             bool utf8)
 {
-    BareRun run = RunBare(JobCommandLine(paths.vqchild, FloodArguments(bytes, lineLength)));
+    BareRun run = RunBare(JobCommandLine(paths.vqchild, FloodArguments(bytes, lineLength, utf8)));
     PhysicalResult result;
     result.ms = run.outputEnd - run.start;
     result.bytes = run.bytes;
@@ -106,7 +107,7 @@ void ReadLoopRows(Bench& bench)
         std::string runsNote = flood.program.size() > 1
                                    ? Format(" (median of %d)", static_cast<int>(flood.program.size()))
                                    : "";
-        bench.Add("read-loop", "256-byte read loop, " + FloodName(flood.bytes, flood.lineLength),
+        bench.Add("read-loop", "256-byte read loop, " + FloodName(flood.bytes, flood.lineLength, flood.utf8),
                   physical.ok ? Seconds(physical.ms) + ", " + Rate(physical.bytes, physical.ms) +
                                     Format(", %llu reads", physical.reads) + runsNote
                               : "failed");

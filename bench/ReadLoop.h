@@ -23,6 +23,7 @@ struct BareRun {
 };
 BareRun RunBare(const std::string& commandLine);
 
-PhysicalResult DrainPhysical(const Paths& paths, unsigned long bytes, unsigned long lineLength);
+PhysicalResult DrainPhysical(const Paths& paths, unsigned long bytes, unsigned long lineLength,
+                             bool utf8);
 
 #endif

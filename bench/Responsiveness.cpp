@@ -79,7 +79,7 @@ void ResponsivenessRows(Bench& bench)
         const FloodResult& program = flood.program[MedianRun(flood)];
         double worst = Max(program.roundTrips);
         std::string measure = "WM_NULL round trip every 10 ms, during the " +
-                              FloodName(flood.bytes, flood.lineLength) + " flood";
+                              FloodName(flood.bytes, flood.lineLength, flood.utf8) + " flood";
         std::string figure = RoundTripText(program.roundTrips, program.roundTripTimeouts);
         if (program.roundTrips.empty()) {
             bench.Add("responsiveness", measure,

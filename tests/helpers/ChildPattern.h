@@ -64,6 +64,21 @@ inline std::string NumberedLine(unsigned long number)
     return line;
 }
 
+// "utf8 N": N bytes of 80-byte lines of UTF-8 text, "résumé Здр € " over and over (one-, two-
+// and three-byte characters), each line closed by CR LF. 256 KiB and 1 MiB end between two
+// characters.
+inline std::string Utf8Text(unsigned long count)
+{
+    const std::string unit = "r\xC3\xA9sum\xC3\xA9 \xD0\x97\xD0\xB4\xD1\x80 \xE2\x82\xAC ";
+    const std::string line = unit + unit + unit + unit.substr(0, 16) + "..\r\n";
+    std::string text;
+    text.reserve(count + line.size());
+    while (text.size() < count)
+        text += line;
+    text.resize(count);
+    return text;
+}
+
 } // namespace child_pattern
 
 #endif

@@ -5,6 +5,7 @@
 //   err TEXT           TEXT on standard error
 //   alt N              N lines "out I" / "err I", alternately on standard output and error
 //   bytes N [LEN]      N bytes of letters; with LEN every LEN bytes end in CR LF (ChildPattern.h)
+//   utf8 N             N bytes of 80-byte lines of UTF-8 text (ChildPattern.h)
 //   nul                text with NUL bytes at its start, inside and in a row
 //   crlf-split         255 'x', then CR LF across the 256-byte boundary, then "tail"
 //   exit CODE          ends at once with CODE
@@ -139,6 +140,9 @@ int main(int argc, char** argv)
             if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9')
                 lineLength = std::strtoul(argv[++i], nullptr, 10);
             Out(child_pattern::PatternText(count, lineLength));
+        } else if (command == "utf8") {
+            Out(child_pattern::Utf8Text(std::strtoul(arg, nullptr, 10)));
+            ++i;
         } else if (command == "nul") {
             Out(std::string("\0lead", 5) + std::string("ab\0cd", 5) + std::string("\0\0ef\r\n", 6));
         } else if (command == "crlf-split") {
