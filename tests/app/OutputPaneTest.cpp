@@ -306,22 +306,18 @@ TEST(OutputPane, OutputKeepsItsCharactersAsFarAsThePaneCan)
     // No look-alike stands in for a character without an ANSI form (A for A with macron).
     EXPECT_EQ("ASCII\r\nr\xE9sum\xE9 ??? ?\r\n{\\rtf1 \xE9}", WindowText(plain.Handle()));
     EXPECT_FALSE(SendMessageA(rich.Handle(), EM_CANUNDO, 0, 0));
-
     // Copying from the log gives the characters themselves.
     SendMessageA(rich.Handle(), EM_SETSEL, 0, -1);
     SendMessageA(rich.Handle(), WM_COPY, 0, 0);
-    std::string copied;
-    if (OpenClipboard(nullptr)) {
-        HANDLE data = GetClipboardData(CF_UNICODETEXT);
-        const WCHAR* wide = data ? static_cast<const WCHAR*>(GlobalLock(data)) : nullptr;
-        if (wide) {
-            char utf8[256] = "";
-            WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
-            copied = utf8;
-            GlobalUnlock(data);
-        }
-        CloseClipboard();
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    char copied[256] = "";
+    if (data) {
+        const WCHAR* wide = static_cast<const WCHAR*>(GlobalLock(data));
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, copied, sizeof copied, nullptr, nullptr);
+        GlobalUnlock(data);
     }
+    CloseClipboard();
     EXPECT_EQ(all, copied);
 }
 

@@ -102,21 +102,18 @@ TEST(SettingsTest, DefaultValueSelectsSlot)
 TEST(SettingsTest, CodePageKeysNameHowEachSlotIsRead)
 {
     const UINT automatic = TextDecoder::kAutomatic;
-    const struct {
-        const char* line;  // the slot's "CodePage3" line, or none
-        UINT codePage;
-    } cases[] = {
+    const std::pair<const char*, UINT> cases[] = {  // the line of slot index 2, or none
         {"CodePage3=oem", GetOEMCP()}, {"CodePage3=OEM", GetOEMCP()}, {"CodePage3=ansi", GetACP()},
         {"CodePage3=UTF-8", CP_UTF8},  {"CodePage3=850", 850},        {"CodePage3=65001", CP_UTF8},
         {"CodePage3=0", automatic},    {"CodePage3=99999", automatic}, {"CodePage3=12x", automatic},
         {"CodePage3=utf8", automatic}, {"CodePage3=", automatic},     {"", automatic},
     };
     for (const auto& c : cases) {
-        IniFileGuard ini(std::string("[Setup]\r\nCodePage2=oem\r\n") + c.line + "\r\n");
+        IniFileGuard ini(std::string("[Setup]\r\nCodePage2=oem\r\n") + c.first + "\r\n");
         Settings settings;
         settings.Load();
-        EXPECT_EQ(c.codePage, settings.SlotCodePage(2)) << c.line;
-        EXPECT_EQ(GetOEMCP(), settings.SlotCodePage(1)) << c.line;
+        EXPECT_EQ(c.second, settings.SlotCodePage(2)) << c.first;
+        EXPECT_EQ(GetOEMCP(), settings.SlotCodePage(1)) << c.first;
         EXPECT_EQ(automatic, settings.SlotCodePage(8));
     }
 }
