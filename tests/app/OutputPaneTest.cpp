@@ -293,25 +293,28 @@ TEST(OutputPane, PlainEditAppendsWithoutColour)
 // begins like rich text; the plain edit shows what the ANSI code page can (1252 under Wine).
 TEST(OutputPane, OutputKeepsItsCharactersAsFarAsThePaneCan)
 {
+    // The last chunk goes in in parts of 1023 bytes, which would end inside its é.
+    const std::string dots(1022, '.'), longChunk = dots + "\xC3\xA9";
     const char* const chunks[] = {"ASCII\r\n",
                                   "r\xC3\xA9sum\xC3\xA9 \xD0\x97\xD0\xB4\xD1\x80 \xC4\x80\r\n",
-                                  "{\\rtf1 \xC3\xA9}"};
+                                  "{\\rtf1 \xC3\xA9}", longChunk.c_str()};
     HostedControl rich("RichEdit"), plain("Edit");
     for (const char* chunk : chunks) {
         OutputPane::InsertChunk(rich.Handle(), chunk);
         OutputPane::InsertChunk(plain.Handle(), chunk);
     }
-    const std::string all = std::string(chunks[0]) + chunks[1] + chunks[2];
+    const std::string all = std::string(chunks[0]) + chunks[1] + chunks[2] + chunks[3];
     EXPECT_EQ(all, testing_support::RichTextUtf8(rich.Handle()));
     // No look-alike stands in for a character without an ANSI form (A for A with macron).
-    EXPECT_EQ("ASCII\r\nr\xE9sum\xE9 ??? ?\r\n{\\rtf1 \xE9}", WindowText(plain.Handle()));
+    EXPECT_EQ("ASCII\r\nr\xE9sum\xE9 ??? ?\r\n{\\rtf1 \xE9}" + dots + "\xE9",
+              WindowText(plain.Handle()));
     EXPECT_FALSE(SendMessageA(rich.Handle(), EM_CANUNDO, 0, 0));
     // Copying from the log gives the characters themselves.
     SendMessageA(rich.Handle(), EM_SETSEL, 0, -1);
     SendMessageA(rich.Handle(), WM_COPY, 0, 0);
     ASSERT_TRUE(OpenClipboard(nullptr));
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    char copied[256] = "";
+    char copied[2048] = "";
     if (data) {
         const WCHAR* wide = static_cast<const WCHAR*>(GlobalLock(data));
         WideCharToMultiByte(CP_UTF8, 0, wide, -1, copied, sizeof copied, nullptr, nullptr);
