@@ -11,6 +11,7 @@
 #include "app/LogRenewal.h"
 #include "app/PaneFeed.h"
 #include "base/Seams.h"
+#include "base/TextDecoder.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
 
@@ -180,7 +181,8 @@ TEST(LogRenewal, DoubleByteTailsStayWhole)
         for (int line = 0; pane.output.window == pane.control.Handle() && line < 5000; ++line) {
             // "output line N" and three kana in Shift-JIS.
             const std::string text = "output line " + std::to_string(line) + " \x82\xa0\x82\xa2\x82\xa4\r\n";
-            pane.output.AppendOutput(text.c_str());
+            // The log takes the child's output as UTF-8, decoded as a job decodes it.
+            pane.output.AppendOutput(TextDecoder(GetACP()).Decode(text.data(), text.size()));
             pane.output.Flush();
             all += text;
         }
@@ -194,5 +196,28 @@ TEST(LogRenewal, DoubleByteTailsStayWhole)
         EXPECT_TRUE(rest.size() < all.size() && all.compare(all.size() - rest.size(), rest.size(), rest) == 0 &&
                     all[all.size() - rest.size() - 1] == '\n')
             << rest.substr(0, 100);
+    }
+}
+
+// The child's output goes in as UTF-8: the rich edit carries its characters, the plain edit the
+// ANSI forms it showed (1252 under Wine).
+TEST(LogRenewal, CarriedTextKeepsItsCharacters)
+{
+    const std::string line = "r\xC3\xA9sum\xC3\xA9 \xD0\x97\xD0\xB4\xD1\x80 of a long job\r\n";
+    for (const char* className : {"RichEdit", "Edit"}) {
+        SCOPED_TRACE(className);
+        FedPane pane(className);
+        for (int i = 0; pane.output.window == pane.control.Handle() && i < 10000; ++i)
+            pane.output.AppendOutput(line.c_str());
+        pane.output.Flush();
+        ASSERT_NE(pane.control.Handle(), pane.output.window);
+        const bool rich = std::string(className) == "RichEdit";
+        const std::string log = rich ? testing_support::RichTextUtf8(pane.output.window)
+                                     : WindowText(pane.output.window);
+        const std::string shown = rich ? line : "r\xE9sum\xE9 ??? of a long job\r\n";
+        ASSERT_EQ(0u, log.find(kDroppedNotice));
+        EXPECT_GT(log.size(), kSmallLimit / 8);
+        for (size_t at = std::string(kDroppedNotice).size(); at < log.size(); at += shown.size())
+            ASSERT_EQ(shown, log.substr(at, shown.size())) << "at " << at;
     }
 }
