@@ -131,5 +131,7 @@ void RunJobs(Bench& bench);
 void JobsRows(Bench& bench);
 void RunBigLog(Bench& bench);
 void BigLogRows(Bench& bench);
+void RunInput(Bench& bench);
+void InputRows(Bench& bench);
 
 #endif

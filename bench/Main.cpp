@@ -22,6 +22,8 @@ const Measure kMeasures[] = {
     {"latency", "from a child's write to its text in the log", true, RunLatency, LatencyRows, nullptr},
     {"responsiveness", "WM_NULL round trips during the floods (runs with floods)", true, nullptr,
      ResponsivenessRows, "floods"},
+    {"input", "from a key sent with SendInput to its handling, during a 10 MiB flood", true,
+     RunInput, InputRows, nullptr},
     {"start-up", "from starting the program to the banner in its log", true, RunStartup, StartupRows,
      nullptr},
     {"turnaround", "a short job from the request to the prompt, beside the bare loop", true, RunTurnaround,
