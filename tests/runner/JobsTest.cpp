@@ -892,8 +892,9 @@ TEST_F(JobsTest, CloseDuringAFlood)
     ASSERT_TRUE(PumpUntil([&] { return lines() >= 100; }, 60000)) << WindowText(pane);
     // Nothing lost or out of order so far.
     EXPECT_GE(lines(), 100);
-    // The log stalls until the worker waits on a full queue.
-    Sleep(2000);
+    // The log stalls until the worker waits on a full queue (the child may be slow to fill it).
+    for (int wait = 0; wait < 100 && app.frame->outputPane.queue.Queued() <= OutputQueue::kLimit - 256; ++wait)
+        Sleep(100);
     EXPECT_GT(app.frame->outputPane.queue.Queued(), OutputQueue::kLimit - 256);
 
     // The close box, then the entry point's teardown.
