@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstring>
 
+#include "app/PaneFeed.h"
+
 namespace {
 
 bool IsAscii(const char* text)
@@ -217,10 +219,17 @@ LRESULT OutputPane::Append(const char* text, COLORREF colour)
     HWND pane = window;
     if (!pane)
         return 0;
-    if (plainEdit)
-        return AppendPlain(text);
+    // A fed pane writes on its own thread, keeping the reader's place.
+    if (WriteThroughFeed(pane, text, colour))
+        return TRUE;
+    return WriteAtEnd(pane, plainEdit, text, colour);
+}
 
+LRESULT OutputPane::WriteAtEnd(HWND pane, bool plainEdit, const char* text, COLORREF colour)
+{
     SelectEnd(pane);
+    if (plainEdit)
+        return SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 
     CHARFORMATA format;
     std::memset(&format, 0, sizeof format);

@@ -24,6 +24,9 @@ public:
     static bool IsPlainEdit(HWND paneWindow);
     LRESULT Append(const char* text, COLORREF colour);
     LRESULT AppendPlain(const char* text);
+    // Append's own work on the pane's thread: the text at the very end, in the colour (a plain
+    // edit has none), and the automatic colour at the end again.
+    static LRESULT WriteAtEnd(HWND pane, bool plainEdit, const char* text, COLORREF colour);
 
     // Puts an empty selection at the very end of the text of an edit or rich-edit control.
     static void SelectEnd(HWND paneWindow);

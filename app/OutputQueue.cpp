@@ -107,6 +107,11 @@ bool OutputQueue::Push(const char* text, size_t length)
     std::memcpy(buffer + end, text, length);
     end += length;
     PostWake();
+    // A wake-up that the system refused (its queue of posted messages is full) is asked for
+    // again until it is taken or the pane has taken the text: the pane may get no other.
+    while (open && !wakePending && start != end) {
+        WaitForThePane();
+    }
     LeaveCriticalSection(&lock);
     return true;
 }
@@ -118,11 +123,18 @@ void OutputQueue::WakeHandled()
     LeaveCriticalSection(&lock);
 }
 
-void OutputQueue::WakeIfQueued()
+bool OutputQueue::WakeDone(bool post)
 {
     EnterCriticalSection(&lock);
-    PostWake();
+    bool posted = true;
+    if (start == end) {
+        wakePending = false;
+    } else {
+        wakePending = true;
+        posted = post && PostMessageA(pane, wakeMessage, 0, 0) != FALSE;
+    }
     LeaveCriticalSection(&lock);
+    return posted;
 }
 
 size_t OutputQueue::Queued()

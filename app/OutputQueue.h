@@ -5,7 +5,7 @@
 // and nothing is lost.
 //
 // Threading: Push and WaitUntilInserted run on the worker; Open, Close, Retarget, Take, PieceDone,
-// WakeHandled, WakeIfQueued and InsertAllHere on the user-interface thread that owns the pane;
+// WakeHandled, WakeDone and InsertAllHere on the user-interface thread that owns the pane;
 // Queued and Target on either. One lock guards every field but the event; the worker waits for
 // the event outside it. The event is reset only under the lock and set whenever text is taken or
 // the queue closes, so no wake-up between the two is lost.
@@ -42,7 +42,7 @@ public:
     // chunk is not taken).
     bool Push(const char* text, size_t length);
 
-    // The pane's wake-up has arrived: the next chunk pushed posts a new one.
+    // The pane has no wake-up coming after all: the next chunk pushed posts one.
     void WakeHandled();
     // Copies the next piece into `out` (room for kLimit bytes, not terminated) and answers its
     // length, 0 when nothing is queued. A piece ends after a line break where it can: ordinary
@@ -55,9 +55,11 @@ public:
     // Waits until the pane has taken and inserted everything queued (or the queue has closed).
     // Not on the pane's own thread: that thread inserts.
     void WaitUntilInserted();
-    // Asks for another wake-up when text is still queued (after a piece, so that other messages
-    // are served between two pieces).
-    void WakeIfQueued();
+    // The pane's wake-up is over. While text is left another is due, and no chunk posts one
+    // meanwhile: posted now when `post` is true and the system takes it (answers true), else
+    // the pane must bring it itself (answers false), after the input that waits. With nothing
+    // left, the next chunk pushed posts one (answers true).
+    bool WakeDone(bool post);
     size_t Queued();
     // On the pane's own thread: has the pane insert everything queued at once (its wake-up with
     // wParam 1), following the output into a renewed pane.

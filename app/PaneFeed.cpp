@@ -4,6 +4,7 @@
 #include <new>
 
 #include "app/LogRenewal.h"
+#include "app/ReadingPlace.h"
 
 namespace {
 
@@ -32,15 +33,15 @@ struct PaneFeed {
     DWORD redrawCost;
     DWORD redrawInterval;
     bool redrawDue;
-    bool scrollDue;    // text went in with drawing off: bring the caret into view
     bool inLongLine;   // the last piece held no line break
-    DWORD lastPiece;
+    LARGE_INTEGER timersServed;  // when no timer was found waiting last
     // How many calls of the pane's procedure are on the stack. The control runs loops of its own
     // inside it (a dragged scroll thumb, a context menu) that dispatch wake-ups: a full log is
     // renewed only outside them, since the renewal destroys the pane.
     int depth;
     bool renewalHeld;  // a wake-up inside such a loop found the log full
     bool gone;         // the pane was destroyed inside such a loop: the outermost call frees this
+    DWORD lastPiece;
 };
 
 void RedrawPane(HWND pane, PaneFeed* state)
@@ -50,11 +51,6 @@ void RedrawPane(HWND pane, PaneFeed* state)
         state->redrawDue = false;
     }
     DWORD start = GetTickCount();
-    if (state->scrollDue) {
-        // The control's own insertion would have scrolled to the caret, had drawing been on.
-        state->scrollDue = false;
-        CallWindowProcA(state->original, pane, EM_SCROLLCARET, 0, 0);
-    }
     // Drawn now: while output keeps coming, the pane's queue is never empty enough for the
     // system to send it WM_PAINT.
     RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
@@ -71,10 +67,13 @@ void RedrawPane(HWND pane, PaneFeed* state)
 // over, so the log follows the output live and a burst ends on screen. Inside a long line it waits
 // for the interval and a pause of the output: the control draws the whole line every time, which
 // under Wine costs more than inserting into it.
+bool InputWaits(PaneFeed* state);
+
 void ScheduleRedraw(HWND pane, PaneFeed* state)
 {
     DWORD since = GetTickCount() - state->lastRedraw;
-    if (since >= state->redrawInterval && !state->inLongLine) {
+    // Waiting input comes first: the timer draws the pane after it.
+    if (since >= state->redrawInterval && !state->inLongLine && !InputWaits(state)) {
         RedrawPane(pane, state);
     } else if (!state->redrawDue) {
         state->redrawDue = true;
@@ -106,8 +105,9 @@ void Unsubclass(HWND pane, WNDPROC original)
     SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
 }
 
-// Inserts the next piece of the queue with drawing off. Answers the pane it went into (a full log
-// is renewed first), or null when nothing was queued.
+// Inserts the next piece of the queue into the pane, whose drawing is off. Answers the pane it
+// went into (a full log is renewed first, and the new pane's drawing is off too), or null when
+// nothing was queued.
 HWND InsertPiece(HWND pane, PaneFeed* state)
 {
     OutputPane* output = state->output;
@@ -120,51 +120,105 @@ HWND InsertPiece(HWND pane, PaneFeed* state)
         state->renewalHeld = state->depth > 1;
         if (!state->renewalHeld)
             into = RenewLog(pane, output, state->logLimit);
-        if (into != pane)
+        if (into != pane) {
             state->redrawDue = false;  // its timer went with the old pane
+            CallWindowProcA(state->original, into, WM_SETREDRAW, FALSE, 0);
+        }
     }
-    CallWindowProcA(state->original, into, WM_SETREDRAW, FALSE, 0);
     OutputPane::InsertChunk(into, state->piece);
-    CallWindowProcA(state->original, into, WM_SETREDRAW, TRUE, 0);
     output->queue.PieceDone();
-    state->scrollDue = true;
     state->inLongLine = std::memchr(state->piece, '\n', length) == nullptr;
     state->lastPiece = GetTickCount();
     return into;
 }
 
-// Pieces for about this long per wake-up, then input and other messages are served before the
-// next wake-up, which the queue posts while text is left. A flush from the pane's own thread
-// (wParam 1) inserts everything, for a line that must come after it.
-const DWORD kWakeBudgetMs = 20;
+// Pieces for about this long per wake-up (timed on a clock finer than the tick count's 10-16 ms
+// steps). A flush from the pane's own thread (wParam 1) inserts everything, for a line that must
+// come after it.
+const double kWakeBudgetMs = 20;
+// The wake-up that comes after waiting input: a timer, since the system hands out timers only when
+// no input, painting or posted message waits, while a posted wake-up would come before them all.
+const UINT_PTR kWakeTimer = 0x5652;
+
+double MillisecondsSince(const LARGE_INTEGER& start)
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 /
+           static_cast<double>(frequency.QuadPart);
+}
+
+// Timers that are due wait at most this long for a flood's pieces; the pane's own redraw timer
+// is due often, and a flood draws the pane itself when it is due (ScheduleRedraw).
+const double kTimerWaitMs = 100;
+
+// Keyboard and mouse input, painting or hot keys wait for this thread, or timers have waited
+// long enough.
+bool InputWaits(PaneFeed* state)
+{
+    DWORD waiting = HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT | QS_TIMER | QS_HOTKEY));
+    if (waiting & ~QS_TIMER)
+        return true;
+    if (!waiting) {
+        QueryPerformanceCounter(&state->timersServed);
+        return false;
+    }
+    return MillisecondsSince(state->timersServed) >= kTimerWaitMs;
+}
 
 LRESULT OnWake(HWND pane, PaneFeed* state, WPARAM all)
 {
-    state->output->queue.WakeHandled();
+    KillTimer(pane, kWakeTimer);
     // Inside a loop of the control's own, a full log takes nothing more until the loop is over
-    // (the queue holds the rest); a flush still goes in.
+    // (the queue holds the rest; the outermost return asks for the next wake-up); a flush still
+    // goes in.
     if (state->depth > 1 && state->renewalHeld && !all)
         return 1;
     state->renewalHeld = false;  // decided again below
-    DWORD began = GetTickCount();
-    for (HWND into = InsertPiece(pane, state); into;
-         into = (all || (GetTickCount() - began < kWakeBudgetMs && !state->renewalHeld))
-                    ? InsertPiece(pane, state)
-                    : nullptr)
+    if (state->output->queue.Queued() == 0) {
+        state->output->queue.WakeDone(true);  // a late one: the text went in with another
+        return 1;
+    }
+    LARGE_INTEGER began;
+    QueryPerformanceCounter(&began);
+    // The pieces go in with drawing off, the user's place noted before and put back after them
+    // (a renewed log starts anew at its end).
+    const HWND noted = pane;
+    ReadingPlace place(pane, state->output->plainEdit);
+    CallWindowProcA(state->original, pane, WM_SETREDRAW, FALSE, 0);
+    for (HWND into = InsertPiece(pane, state); into; into = InsertPiece(pane, state)) {
         pane = into;
-    state->output->queue.WakeIfQueued();
+        if (state->renewalHeld ||
+            (!all && (MillisecondsSince(began) >= kWakeBudgetMs || InputWaits(state))))
+            break;
+    }
+    if (pane == noted)
+        place.PutBack();
+    else
+        SendMessageA(pane, EM_SCROLLCARET, 0, 0);
+    CallWindowProcA(state->original, pane, WM_SETREDRAW, TRUE, 0);
+    // Input first: while it waits the next piece comes after it, and so does the next piece of a
+    // wake-up that the system refused to post.
+    if (!state->output->queue.WakeDone(!InputWaits(state)) &&
+        !SetTimer(pane, kWakeTimer, USER_TIMER_MINIMUM, nullptr))
+        state->output->queue.WakeHandled();
     ScheduleRedraw(pane, state);
     return 1;
 }
 
-// A redraw is due anyway (a job's closing line after its output, say): the text goes in without
-// drawing, and that one redraw shows both.
-LRESULT OnReplaceSel(HWND pane, PaneFeed* state, WPARAM wParam, LPARAM lParam)
+// A line of the log (Append) written on the pane's own thread, with drawing off and the user's
+// place kept; drawn with the output's next redraw.
+LRESULT OnWrite(HWND pane, PaneFeed* state, WPARAM colour, LPARAM text)
 {
+    ReadingPlace place(pane, state->output->plainEdit);
     CallWindowProcA(state->original, pane, WM_SETREDRAW, FALSE, 0);
-    LRESULT result = CallWindowProcA(state->original, pane, EM_REPLACESEL, wParam, lParam);
+    LRESULT result = OutputPane::WriteAtEnd(pane, state->output->plainEdit,
+                                            reinterpret_cast<const char*>(text),
+                                            static_cast<COLORREF>(colour));
+    place.PutBack();
     CallWindowProcA(state->original, pane, WM_SETREDRAW, TRUE, 0);
-    state->scrollDue = true;
+    ScheduleRedraw(pane, state);
     return result;
 }
 
@@ -193,19 +247,26 @@ LRESULT OnNcDestroy(HWND pane, PaneFeed* state, WPARAM wParam, LPARAM lParam)
 }
 
 // The outermost call of the pane's procedure is ending.
-void OnOutermostReturn(PaneFeed* state)
+void OnOutermostReturn(HWND pane, PaneFeed* state)
 {
     if (state->gone) {
         HeapFree(GetProcessHeap(), 0, state->piece);
         delete state;
-    } else if (state->renewalHeld) {
-        state->output->queue.WakeIfQueued();  // the held renewal comes with the next wake-up
+    } else if (state->renewalHeld && !state->output->queue.WakeDone(true) &&
+               !SetTimer(pane, kWakeTimer, USER_TIMER_MINIMUM, nullptr)) {
+        state->output->queue.WakeHandled();  // the held renewal comes with the next wake-up
     }
 }
 
 UINT WakeMessage()
 {
     static const UINT message = RegisterWindowMessageA("Velqueth.OutputQueued");
+    return message;
+}
+
+UINT WriteMessage()
+{
+    static const UINT message = RegisterWindowMessageA("Velqueth.WriteAtEnd");
     return message;
 }
 
@@ -231,14 +292,12 @@ LRESULT Dispatch(HWND pane, PaneFeed* state, UINT message, WPARAM wParam, LPARAM
 {
     if (message == WakeMessage())
         return OnWake(pane, state, wParam);
+    if (message == WriteMessage())
+        return OnWrite(pane, state, wParam, lParam);
     switch (message) {
     case WM_KEYDOWN:
         if (wParam == VK_CANCEL)
             return OnBreak(pane, lParam);
-        break;
-    case EM_REPLACESEL:
-        if (state->redrawDue)
-            return OnReplaceSel(pane, state, wParam, lParam);
         break;
     case WM_SETCURSOR:
         // The rich edit sets its own cursor at once: ask the parent first, as DefWindowProc does,
@@ -249,6 +308,8 @@ LRESULT Dispatch(HWND pane, PaneFeed* state, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER:
         if (wParam == kRedrawTimer)
             return OnTimer(pane, state);
+        if (wParam == kWakeTimer)
+            return OnWake(pane, state, 0);
         break;
     case WM_NCDESTROY:
         return OnNcDestroy(pane, state, wParam, lParam);
@@ -262,7 +323,7 @@ LRESULT CALLBACK PaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
     ++state->depth;
     LRESULT result = Dispatch(pane, state, message, wParam, lParam);
     if (--state->depth == 0)
-        OnOutermostReturn(state);
+        OnOutermostReturn(pane, state);
     return result;
 }
 
@@ -284,9 +345,9 @@ void FeedPane(OutputPane* output)
     state->redrawInterval = kRedrawIntervalMs;
     state->redrawCost = 0;
     state->redrawDue = false;
-    state->scrollDue = false;
     state->inLongLine = false;
     state->lastPiece = 0;
+    QueryPerformanceCounter(&state->timersServed);
     state->depth = 0;
     state->renewalHeld = false;
     state->gone = false;
@@ -307,4 +368,12 @@ void SetLogLimit(HWND pane, size_t chars)
     PaneFeed* state = FeedOf(pane);
     if (state)
         state->logLimit = chars;
+}
+
+bool WriteThroughFeed(HWND pane, const char* text, COLORREF colour)
+{
+    if (!FeedOf(pane))
+        return false;
+    SendMessageA(pane, WriteMessage(), colour, reinterpret_cast<LPARAM>(text));
+    return true;
 }

@@ -791,3 +791,67 @@ TEST(MainWindow, WithoutAPaneReportsItOnceAndKeepsRunning)
     EXPECT_EQ(0, SendMessageA(main, WM_CLOSE, 0, 0));
     EXPECT_FALSE(IsWindow(main));
 }
+
+namespace {
+
+struct ReaderPlace {
+    DWORD start, end;
+    LRESULT firstLine;
+    POINT scroll;  // a rich edit's
+};
+
+ReaderPlace PlaceIn(HWND pane)
+{
+    ReaderPlace place = {0, 0, SendMessageA(pane, EM_GETFIRSTVISIBLELINE, 0, 0), {0, 0}};
+    SendMessageA(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&place.start),
+                 reinterpret_cast<LPARAM>(&place.end));
+    SendMessageA(pane, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&place.scroll));
+    return place;
+}
+
+} // namespace
+
+TEST(MainWindow, TheLogStaysWhereTheUserReadsAndFollowsTheEndAgainAfterCtrlEnd)
+{
+    const std::string slow = testing_support::ChildCommand("lines 120 10");
+    for (bool plain : {false, true}) {
+        SCOPED_TRACE(plain ? "plain edit" : "rich edit");
+        RecordedApp app(plain ? std::vector<std::string>{"RichEdit"} : std::vector<std::string>{});
+        ASSERT_TRUE(app.created);
+        HWND pane = app.Pane();
+        app.frame->StartJob(slow.c_str());
+        ASSERT_TRUE(app.WaitForLog("line 99\r\n"));
+        // The user selects characters 0-20, then scrolls the view to line 40.
+        SendMessageA(pane, EM_SETSEL, 0, 20);
+        SendMessageA(pane, WM_VSCROLL, SB_TOP, 0);
+        for (int line = 0; line < 40; ++line)
+            SendMessageA(pane, WM_VSCROLL, SB_LINEDOWN, 0);
+        const ReaderPlace before = PlaceIn(pane);
+        EXPECT_GE(before.firstLine, 40);
+        // More output, the prompt and a whole job with its header: the place stays.
+        ASSERT_TRUE(app.WaitForJob());
+        app.frame->StartJob(testing_support::ChildCommand("lines 3 0").c_str());
+        ASSERT_TRUE(app.WaitForJob());
+        const ReaderPlace after = PlaceIn(pane);
+        EXPECT_EQ(0u, after.start);
+        EXPECT_EQ(20u, after.end);
+        EXPECT_EQ(before.firstLine, after.firstLine);
+        EXPECT_EQ(before.scroll.x, after.scroll.x);
+        EXPECT_EQ(before.scroll.y, after.scroll.y);
+
+        // Ctrl+End, pressed for real: the output is followed again.
+        SetForegroundWindow(app.Main());
+        SetFocus(pane);
+        testing_support::PressWithControl(VK_END);
+        PumpFor(200);
+        const LRESULT atEnd = PlaceIn(pane).firstLine;
+        app.frame->StartJob(slow.c_str());
+        ASSERT_TRUE(app.WaitForJob());
+        const ReaderPlace followed = PlaceIn(pane);
+        LRESULT length = SendMessageA(pane, WM_GETTEXTLENGTH, 0, 0);
+        EXPECT_EQ(static_cast<DWORD>(length), followed.start);
+        EXPECT_EQ(static_cast<DWORD>(length), followed.end);
+        EXPECT_GE(followed.firstLine, atEnd + 120) << "the view did not follow the output";
+    }
+}
+

@@ -78,6 +78,20 @@ TEST_F(FaultSuiteDriverTest, CloseDuringAFloodEndsTheProgramAndTheChild)
     EXPECT_TRUE(NoChildLeft()) << CountProcesses("vqchild.exe") << " left";
 }
 
+TEST_F(FaultSuiteDriverTest, AltF4DuringAFloodClosesAtOnce)
+{
+    // Real input: it must not wait behind the output, however fast the child writes.
+    Driver app("fault-alt-f4-flood");
+    ASSERT_TRUE(app.Start(ChildCommand("bytes 50000000 80")));
+    Sleep(3000);
+    SetForegroundWindow(app.Window());
+    testing_support::PressWith(VK_MENU, VK_F4);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(0u, app.WaitForExit(20000));
+    EXPECT_LE(GetTickCount() - start, 2000u) << "the close waited behind the flood";
+    EXPECT_TRUE(NoChildLeft()) << CountProcesses("vqchild.exe") << " left";
+}
+
 TEST_F(FaultSuiteDriverTest, ExitDuringAFloodLeavesTheChildToEndOnItsOwn)
 {
     // File, Exit neither waits for nor ends the job; a flooding child goes as soon as its

@@ -73,17 +73,17 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs)
     }
 }
 
-void PressWithControl(WORD key)
+void PressWith(WORD modifier, WORD key)
 {
     INPUT inputs[4];
     ZeroMemory(inputs, sizeof inputs);
     for (INPUT& input : inputs)
         input.type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = VK_CONTROL;
+    inputs[0].ki.wVk = modifier;
     inputs[1].ki.wVk = key;
     inputs[2].ki.wVk = key;
     inputs[2].ki.dwFlags = KEYEVENTF_KEYUP;
-    inputs[3].ki.wVk = VK_CONTROL;
+    inputs[3].ki.wVk = modifier;
     inputs[3].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(4, inputs, sizeof(INPUT));
 }

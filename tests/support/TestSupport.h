@@ -69,8 +69,10 @@ public:
     const std::vector<RecordedShellCall>& Calls() const;
 };
 
-// Real keyboard input (SendInput): the key pressed and released with Ctrl held.
-void PressWithControl(WORD key);
+// Real keyboard input (SendInput): the key pressed and released with a modifier (VK_CONTROL,
+// VK_MENU for Alt) held.
+void PressWith(WORD modifier, WORD key);
+inline void PressWithControl(WORD key) { PressWith(VK_CONTROL, key); }
 
 // Whole text of an edit or rich-edit control (WM_GETTEXT).
 std::string WindowText(HWND window);

@@ -1,0 +1,34 @@
+// Where the user reads the log while output goes in at its end. While the caret stands at the end
+// with nothing selected and the end is in view, the user follows the output: new text scrolls into
+// view. Otherwise the user's selection (caret or range) and view (first visible line, horizontal
+// position) are noted before the text goes in and put back exactly afterwards. Putting the caret
+// at the end again (Ctrl+End, a click after the last character) follows once more.
+#ifndef VELQUETH_APP_READINGPLACE_H
+#define VELQUETH_APP_READINGPLACE_H
+
+#include <windows.h>
+
+class ReadingPlace {
+public:
+    // Notes the place in the pane (a rich edit, or a plain edit when `plainEdit`).
+    ReadingPlace(HWND pane, bool plainEdit);
+    virtual ~ReadingPlace();
+
+    bool Following() const { return following; }
+    // After the insertion, with drawing off: the end into view, or the place as noted.
+    void PutBack() const;
+
+private:
+    bool EndInView(LRESULT length) const;
+
+    HWND pane;
+    bool plainEdit;
+    bool following;
+    DWORD selectionStart;
+    DWORD selectionEnd;
+    LRESULT firstLine;  // the plain edit's view; a rich edit's is `scroll`
+    int horizontal;
+    POINT scroll;
+};
+
+#endif
