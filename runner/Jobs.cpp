@@ -53,20 +53,36 @@ void EndUngroupedChild(HANDLE volatile* slot)
     CloseHandle(child);
 }
 
+// `opening`, the command line and a line break, in one colour. From the worker every insertion is
+// a round trip to the user-interface thread, so the line goes in whole where memory allows.
+void WriteCommandLine(OutputPane* pane, const char* opening, const char* commandLine, COLORREF colour)
+{
+    size_t openingLength = std::strlen(opening);
+    size_t length = std::strlen(commandLine);
+    char* line = static_cast<char*>(seams::heapAlloc(GetProcessHeap(), 0, openingLength + length + 3));
+    if (!line) {
+        pane->Append(opening, colour);
+        pane->Append(commandLine, colour);
+        pane->Append("\r\n", colour);
+        return;
+    }
+    std::memcpy(line, opening, openingLength);
+    std::memcpy(line + openingLength, commandLine, length);
+    std::memcpy(line + openingLength + length, "\r\n", 3);
+    pane->Append(line, colour);
+    HeapFree(GetProcessHeap(), 0, line);
+}
+
 // The grey header that opens a job in the log.
 void WriteHeader(OutputPane* pane, const char* commandLine)
 {
-    pane->Append("\r\nExecuting:- ", kColourGrey);
-    pane->Append(commandLine, kColourGrey);
-    pane->Append("\r\n", kColourGrey);
+    WriteCommandLine(pane, "\r\nExecuting:- ", commandLine, kColourGrey);
 }
 
 // The red line that closes a job that could not run.
 void WriteFailureLine(OutputPane* pane, const char* commandLine)
 {
-    pane->Append("Failure running:- ", kColourRed);
-    pane->Append(commandLine, kColourRed);
-    pane->Append("\r\n", kColourRed);
+    WriteCommandLine(pane, "Failure running:- ", commandLine, kColourRed);
 }
 
 // The running job's child and everything in its group.
