@@ -794,19 +794,15 @@ TEST(MainWindow, WithoutAPaneReportsItOnceAndKeepsRunning)
 
 namespace {
 
-struct ReaderPlace {
-    DWORD start, end;
-    LRESULT firstLine;
-    POINT scroll;  // a rich edit's
-};
-
-ReaderPlace PlaceIn(HWND pane)
+// The selection, the first visible line and a rich edit's scroll position.
+std::vector<LONG> PlaceIn(HWND pane)
 {
-    ReaderPlace place = {0, 0, SendMessageA(pane, EM_GETFIRSTVISIBLELINE, 0, 0), {0, 0}};
-    SendMessageA(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&place.start),
-                 reinterpret_cast<LPARAM>(&place.end));
-    SendMessageA(pane, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&place.scroll));
-    return place;
+    DWORD start = 0, end = 0;
+    POINT scroll = {0, 0};
+    SendMessageA(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageA(pane, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+    return {static_cast<LONG>(start), static_cast<LONG>(end),
+            static_cast<LONG>(SendMessageA(pane, EM_GETFIRSTVISIBLELINE, 0, 0)), scroll.x, scroll.y};
 }
 
 } // namespace
@@ -826,32 +822,28 @@ TEST(MainWindow, TheLogStaysWhereTheUserReadsAndFollowsTheEndAgainAfterCtrlEnd)
         SendMessageA(pane, WM_VSCROLL, SB_TOP, 0);
         for (int line = 0; line < 40; ++line)
             SendMessageA(pane, WM_VSCROLL, SB_LINEDOWN, 0);
-        const ReaderPlace before = PlaceIn(pane);
-        EXPECT_GE(before.firstLine, 40);
+        const std::vector<LONG> before = PlaceIn(pane);
+        EXPECT_GE(before[2], 40);
         // More output, the prompt and a whole job with its header: the place stays.
         ASSERT_TRUE(app.WaitForJob());
         app.frame->StartJob(testing_support::ChildCommand("lines 3 0").c_str());
         ASSERT_TRUE(app.WaitForJob());
-        const ReaderPlace after = PlaceIn(pane);
-        EXPECT_EQ(0u, after.start);
-        EXPECT_EQ(20u, after.end);
-        EXPECT_EQ(before.firstLine, after.firstLine);
-        EXPECT_EQ(before.scroll.x, after.scroll.x);
-        EXPECT_EQ(before.scroll.y, after.scroll.y);
+        EXPECT_EQ(0, before[0]);
+        EXPECT_EQ(20, before[1]);
+        EXPECT_EQ(before, PlaceIn(pane));
 
         // Ctrl+End, pressed for real: the output is followed again.
         SetForegroundWindow(app.Main());
         SetFocus(pane);
         testing_support::PressWithControl(VK_END);
         PumpFor(200);
-        const LRESULT atEnd = PlaceIn(pane).firstLine;
+        const LONG atEnd = PlaceIn(pane)[2];
         app.frame->StartJob(slow.c_str());
         ASSERT_TRUE(app.WaitForJob());
-        const ReaderPlace followed = PlaceIn(pane);
-        LRESULT length = SendMessageA(pane, WM_GETTEXTLENGTH, 0, 0);
-        EXPECT_EQ(static_cast<DWORD>(length), followed.start);
-        EXPECT_EQ(static_cast<DWORD>(length), followed.end);
-        EXPECT_GE(followed.firstLine, atEnd + 120) << "the view did not follow the output";
+        const LONG length = static_cast<LONG>(SendMessageA(pane, WM_GETTEXTLENGTH, 0, 0));
+        const std::vector<LONG> followed = PlaceIn(pane);
+        EXPECT_EQ(length, followed[0]);
+        EXPECT_EQ(length, followed[1]);
+        EXPECT_GE(followed[2], atEnd + 120) << "the view did not follow the output";
     }
 }
-
