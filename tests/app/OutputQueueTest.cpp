@@ -1,0 +1,96 @@
+// The output queue's cutting rules: what the worker pushed comes out of Take whole and in order,
+// in the pieces that the rules give, and no piece ends between a CR and the LF queued after it (on
+// Windows the rich edit makes two line breaks of such a pair; under Wine both halves look alike,
+// so no comparison of the log's text sees it).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/OutputQueue.h"
+
+namespace {
+
+const size_t kPiece = OutputQueue::kLinePiece;
+
+std::string Letters(size_t count)
+{
+    std::string text(count, 'x');
+    for (size_t i = 0; i < count; ++i)
+        text[i] = static_cast<char>('a' + i % 26);
+    return text;
+}
+
+// Lines of `length` bytes (CR LF included) up to `count` bytes.
+std::string Lines(size_t count, size_t length)
+{
+    std::string text;
+    while (text.size() < count) {
+        std::string line = Letters(length - 2) + "\r\n";
+        text += line.substr(0, count - text.size());
+    }
+    return text;
+}
+
+struct CutCase {
+    const char* name;
+    std::vector<std::string> pushes;
+    std::vector<size_t> pieces;  // the lengths that Take answers, in order
+};
+
+} // namespace
+
+TEST(OutputQueue, TakeCutsAfterALineBreakAndNeverInsideACrLfPair)
+{
+    // Lines up to `lastBreak`, then a line whose CR is the last byte of a piece and whose LF is
+    // the first byte past it.
+    const size_t lastBreak = (kPiece - 2) / 100 * 100;
+    const std::string straddling =
+        Lines(lastBreak, 100) + Letters(kPiece - 1 - lastBreak) + "\r\n" + Lines(1000, 100);
+    const CutCase cases[] = {
+        {"nothing queued", {}, {}},
+        {"a line still being written goes at once", {"abc"}, {3}},
+        {"a CR whose LF has not come yet", {"abc\r"}, {4}},
+        {"a piece's worth of lines goes whole", {Lines(kPiece, 80)}, {kPiece}},
+        {"more than a piece: cut after the last LF inside it",
+         {Lines(kPiece + 800, 80)}, {kPiece - kPiece % 80, kPiece % 80 + 800}},
+        {"a CR LF pair across the piece's end stays together", {straddling},
+         {lastBreak, straddling.size() - lastBreak}},
+        {"a long line goes to its end in one piece",
+         {Letters(3 * kPiece) + "\r\n" + Lines(160, 80)}, {3 * kPiece + 2, 160}},
+        {"a long line ending in a CR LF pushed in two chunks",
+         {Letters(2 * kPiece) + "\r", "\n" + Lines(80, 80)}, {2 * kPiece + 2, 80}},
+        {"a long line not yet ended goes as far as it has gathered",
+         {Letters(2 * kPiece + 5)}, {2 * kPiece + 5}},
+    };
+    std::vector<char> out(OutputQueue::kLimit);
+    for (const CutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        OutputQueue queue;
+        ASSERT_TRUE(queue.Open(nullptr, WM_NULL));
+        std::string pushed;
+        for (const std::string& push : c.pushes) {
+            ASSERT_TRUE(queue.Push(push.data(), push.size()));
+            pushed += push;
+        }
+        std::string taken;
+        std::vector<size_t> pieces;
+        for (size_t length; (length = queue.Take(out.data())) > 0;) {
+            pieces.push_back(length);
+            taken.append(out.data(), length);
+            queue.PieceDone();
+            if (taken.size() < pushed.size()) {
+                EXPECT_FALSE(taken.back() == '\r' && pushed[taken.size()] == '\n')
+                    << "a piece ends in the CR of the pair at byte " << taken.size() - 1;
+            }
+        }
+        EXPECT_EQ(c.pieces, pieces);
+        EXPECT_TRUE(taken == pushed) << "what came out differs from what went in";
+        queue.Close();
+    }
+    MSG message;
+    while (PeekMessageA(&message, nullptr, WM_NULL, WM_NULL, PM_REMOVE)) {
+    }
+}
