@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "about/VersionInfo.h"
 #include "res/BuildConstants.h"
@@ -18,37 +19,8 @@ namespace {
 // Runs a helper program and answers what it wrote to its standard output.
 std::string RunAndCapture(const std::string& commandLine)
 {
-    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &security, 0))
-        return "<no pipe>";
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process;
-    std::string line = commandLine;
-    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                  nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    std::string output;
-    if (!started) {
-        CloseHandle(readEnd);
-        return "<not started>";
-    }
-    char buffer[256];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        output.append(buffer, got);
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    CloseHandle(readEnd);
-    return testing_support::Unix(output);
+    testing_support::Captured run = testing_support::RunAndCapture("", commandLine, 10000);
+    return run.ran ? testing_support::Unix(run.output) : "<not started>";
 }
 
 std::string Read(const VersionInfo& version, const char* name, int capacity = 128)
@@ -69,11 +41,10 @@ std::string ReadFrom(const std::string& module, const char* name)
 
 TEST(VersionInfo, ReadsTheExecutablesOwnValues)
 {
-    struct Case {
-        const char* name;
-        const char* value;
-    };
-    const Case cases[] = {
+    VersionInfo version;
+    EXPECT_EQ(version.language, 0x0809u);
+    // Each name and its value.
+    const std::pair<const char*, const char*> cases[] = {
         {"FileVersion", "1.0.0.0"},
         {"SpecialBuild", " "},
         {"InternalName", "Velqueth"},
@@ -83,11 +54,9 @@ TEST(VersionInfo, ReadsTheExecutablesOwnValues)
         {"PrivateBuild", "Failure getting PrivateBuild"},
         {"", "Failure getting "},
     };
-    VersionInfo version;
-    EXPECT_EQ(version.language, 0x0809u);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(Read(version, c.name), c.value);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        EXPECT_EQ(Read(version, c.first), c.second);
     }
     // The callers' 32-character buffers hold the longest failure text and the copyright line.
     EXPECT_LT(std::strlen(VELQUETH_COPYRIGHT), 32u);
@@ -128,34 +97,33 @@ TEST(VersionInfo, CutsToTheCapacityAndNeverWritesBeyond)
 
 TEST(VersionInfo, OtherResourcesAndFiles)
 {
-    struct Case {
+    const struct {
         const char* module;
         const char* name;
-        const char* expected;
-    };
-    const Case cases[] = {
+        const char* expected;  // null: the failure text
+    } cases[] = {
         // Only under English (United Kingdom), code page 1252: the second lookup finds it.
         {"version_cp1252.exe", "FileVersion", "2.5.0.1"},
         {"version_cp1252.exe", "InternalName", "Latin1Probe"},
         {"version_cp1252.exe", "LegalCopyright", "Copyright (C) Probe"},
-        {"version_cp1252.exe", "SpecialBuild", "Failure getting SpecialBuild"},
+        {"version_cp1252.exe", "SpecialBuild", nullptr},
         // Under English (United States), even though its translation table names it.
-        {"version_us.exe", "FileVersion", "Failure getting FileVersion"},
-        {"version_us.exe", "InternalName", "Failure getting InternalName"},
-        {"version_us.exe", "SpecialBuild", "Failure getting SpecialBuild"},
+        {"version_us.exe", "FileVersion", nullptr},
+        {"version_us.exe", "InternalName", nullptr},
+        {"version_us.exe", "SpecialBuild", nullptr},
         // No version resource at all.
-        {"version_none.exe", "FileVersion", "Failure getting FileVersion"},
-        {"version_none.exe", "LegalCopyright", "Failure getting LegalCopyright"},
+        {"version_none.exe", "FileVersion", nullptr},
+        {"version_none.exe", "LegalCopyright", nullptr},
         // No such file.
-        {"no_such_program.exe", "FileVersion", "Failure getting FileVersion"},
+        {"no_such_program.exe", "FileVersion", nullptr},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.module) + " " + c.name);
         std::string module = BesideExe(c.module);
         if (std::strcmp(c.module, "no_such_program.exe") != 0) {
             ASSERT_TRUE(testing_support::FileExists(module)) << module;
         }
-        EXPECT_EQ(ReadFrom(module, c.name), c.expected);
+        EXPECT_EQ(ReadFrom(module, c.name), c.expected ? c.expected : std::string("Failure getting ") + c.name);
     }
 }
 
@@ -178,21 +146,17 @@ TEST(VersionInfo, EachLookupStartsAfresh)
 // The helper programs read their own resource through GetValue, as the product does.
 TEST(VersionInfo, ProgramsReadTheirOwnResource)
 {
-    struct Case {
-        const char* program;
-        const char* expected;
-    };
-    const Case cases[] = {
+    // Each program and what it prints.
+    const std::pair<const char*, const char*> cases[] = {
         {"version_cp1252.exe", "2.5.0.1\nLatin1Probe\nFailure getting SpecialBuild\n"},
         {"version_us.exe",
          "Failure getting FileVersion\nFailure getting InternalName\nFailure getting SpecialBuild\n"},
         {"version_none.exe",
          "Failure getting FileVersion\nFailure getting InternalName\nFailure getting SpecialBuild\n"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.program);
-        std::string command =
-            "\"" + BesideExe(c.program) + "\" FileVersion InternalName SpecialBuild";
-        EXPECT_EQ(RunAndCapture(command), c.expected);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        std::string command = "\"" + BesideExe(c.first) + "\" FileVersion InternalName SpecialBuild";
+        EXPECT_EQ(RunAndCapture(command), c.second);
     }
 }

@@ -14,8 +14,14 @@
 #include "base/TextDecoder.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
+#include "tests/helpers/ChildPattern.h"
 
+using testing_support::App;
+using testing_support::ChildCommand;
 using testing_support::ColourAt;
+using testing_support::Header;
+using testing_support::IniFileGuard;
+using testing_support::kPrompt;
 using testing_support::WindowText;
 
 namespace {
@@ -220,4 +226,39 @@ TEST(LogRenewal, CarriedTextKeepsItsCharacters)
         for (size_t at = std::string(kDroppedNotice).size(); at < log.size(); at += shown.size())
             ASSERT_EQ(shown, log.substr(at, shown.size())) << "at " << at;
     }
+}
+
+namespace {
+
+class LogRenewalJob : public testing_support::ChildTest {};
+
+} // namespace
+
+// Through a real job: the full log goes on in a new pane with one notice and the newest text.
+TEST_F(LogRenewalJob, AFullLogGoesOnInANewPaneWithTheNewestText)
+{
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    HWND first = app.Pane();
+    const size_t limit = 256 << 10;
+    SetLogLimit(first, limit);
+    const std::string command = ChildCommand("bytes 1048576 80");
+    ASSERT_TRUE(app.Run(command, 120000));
+    HWND pane = app.Pane();
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(pane, app.frame->paneWindow);
+    EXPECT_EQ(pane, app.frame->outputPane.window);
+    // One notice at the top, in grey; then the newest text, whole lines to the prompt.
+    const std::string log = app.Log(), notice = kDroppedNotice;
+    ASSERT_EQ(0u, log.find(notice));
+    EXPECT_EQ(std::string::npos, log.find(notice, 1));
+    EXPECT_EQ(kColourGrey, ColourAt(pane, 0));
+    const std::string all = Header(command) + child_pattern::PatternText(1048576, 80) + kPrompt;
+    const std::string rest = log.substr(notice.size());
+    EXPECT_LE(log.size(), limit + OutputQueue::kLinePiece);
+    EXPECT_GT(rest.size(), 32u << 10);
+    EXPECT_TRUE(all.compare(all.size() - rest.size(), rest.size(), rest) == 0);
+    EXPECT_EQ(0u, (all.size() - rest.size() - Header(command).size()) % 80) << "from a line start";
+    ExpectNoChildLeft();
 }

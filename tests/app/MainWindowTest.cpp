@@ -735,8 +735,7 @@ TEST(MainWindow, FallsBackToAPlainEditPane)
     const std::string command = testing_support::ChildCommand("bytes 2097152 80");
     app.frame->StartJob(command.c_str());
     ASSERT_TRUE(app.WaitForLog(testing_support::Header(command)));
-    Sleep(2000);
-    EXPECT_GT(app.frame->outputPane.queue.Queued(), OutputQueue::kLimit - 256);
+    EXPECT_TRUE(app.StallUntilQueueFull());
     ASSERT_TRUE(app.WaitForJob(120000));
     EXPECT_TRUE(WindowText(pane) == std::string(kBanner) + "Failure running:- x\r\n" +
                                         testing_support::Header(command) +

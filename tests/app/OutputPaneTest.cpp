@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "app/Banner.h"
 #include "app/OutputPane.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
@@ -20,6 +19,18 @@ using testing_support::HostedControl;
 using testing_support::WindowText;
 
 namespace {
+
+// An output pane attached to a control made as the program makes its log.
+struct AttachedPane {
+    explicit AttachedPane(const char* className) : control(className), window(control.Handle())
+    {
+        EXPECT_NE(nullptr, window) << "no " << className << " control";
+        pane.Attach(window);
+    }
+    HostedControl control;
+    HWND window;
+    OutputPane pane;
+};
 
 std::string Text(HWND window)
 {
@@ -111,11 +122,9 @@ TEST(OutputPane, AppendGoesToTheEndWhateverTheUserSelected)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        HostedControl control("RichEdit");
-        HWND window = control.Handle();
-        ASSERT_NE(nullptr, window);
-        OutputPane pane;
-        pane.Attach(window);
+        AttachedPane attached("RichEdit");
+        OutputPane& pane = attached.pane;
+        HWND window = pane.window;
         pane.Append("grey head\r\n", kColourGrey);
         pane.Append("child line\r\n", 0);
         SendMessageA(window, EM_SETSEL, c.selStart, c.selEnd);
@@ -148,11 +157,9 @@ TEST(OutputPane, ColoursAreWrittenExactly)
     const COLORREF colours[] = {kColourGrey, kColourRed, kColourGreen, RGB(0x12, 0x34, 0x56),
                                 RGB(255, 255, 255), 0};
     const int count = sizeof colours / sizeof colours[0];
-    HostedControl control("RichEdit");
-    HWND window = control.Handle();
-    ASSERT_NE(nullptr, window);
-    OutputPane pane;
-    pane.Attach(window);
+    AttachedPane attached("RichEdit");
+    HWND window = attached.window;
+    OutputPane& pane = attached.pane;
     for (int i = 0; i < count; ++i)
         pane.Append(("line" + std::to_string(i) + "\r\n").c_str(), colours[i]);
     for (int i = 0; i < count; ++i) {
@@ -169,11 +176,9 @@ TEST(OutputPane, ColoursAreWrittenExactly)
 
 TEST(OutputPane, EmptyAppendInsertsNothingAndLeavesTheAutomaticColour)
 {
-    HostedControl control("RichEdit");
-    HWND window = control.Handle();
-    ASSERT_NE(nullptr, window);
-    OutputPane pane;
-    pane.Attach(window);
+    AttachedPane attached("RichEdit");
+    HWND window = attached.window;
+    OutputPane& pane = attached.pane;
     pane.Append("line\r\n", kColourGreen);
     const std::string before = Text(window);
     const COLORREF colours[] = {kColourRed, kColourGrey};
@@ -211,11 +216,9 @@ TEST(OutputPane, TextAddedAfterAnAppendHasTheAutomaticColour)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        HostedControl control("RichEdit");
-        HWND window = control.Handle();
-        ASSERT_NE(nullptr, window);
-        OutputPane pane;
-        pane.Attach(window);
+        AttachedPane attached("RichEdit");
+        HWND window = attached.window;
+        OutputPane& pane = attached.pane;
         pane.Append("C:\\> ", kColourGreen);
         c.add(window);
         EXPECT_EQ(std::string("C:\\> ") + c.added, Text(window));
@@ -237,11 +240,9 @@ TEST(OutputPane, LongLogStillAppendsAtTheVeryEnd)
     const char* const classes[] = {"RichEdit", "Edit"};
     for (const char* className : classes) {
         SCOPED_TRACE(className);
-        HostedControl control(className);
-        HWND window = control.Handle();
-        ASSERT_NE(nullptr, window);
-        OutputPane pane;
-        pane.Attach(window);
+        AttachedPane attached(className);
+        HWND window = attached.window;
+        OutputPane& pane = attached.pane;
         std::string line(78, 'x');
         line += "\r\n";
         std::string block;
@@ -270,11 +271,9 @@ TEST(OutputPane, LongLogStillAppendsAtTheVeryEnd)
 // A plain edit control takes the text at its end, without colour and outside the undo history.
 TEST(OutputPane, PlainEditAppendsWithoutColour)
 {
-    HostedControl control("Edit");
-    HWND window = control.Handle();
-    ASSERT_NE(nullptr, window);
-    OutputPane pane;
-    pane.Attach(window);
+    AttachedPane attached("Edit");
+    HWND window = attached.window;
+    OutputPane& pane = attached.pane;
     ASSERT_TRUE(pane.plainEdit);
     pane.Append("first\r\n", kColourGrey);
     SendMessageA(window, EM_SETSEL, 0, 3);
@@ -344,33 +343,4 @@ TEST(OutputPane, SelectEndPutsTheCaretAfterTheLastCharacter)
         EXPECT_EQ(static_cast<DWORD>(TextLength(window)), start);
         EXPECT_EQ(start, end);
     }
-}
-
-TEST(OutputPane, BannerLineIsCutBeforeItsLineBreakWhenTooLong)
-{
-    const std::string longLine(199, 'v');
-    const std::string longUrl(300, 'u');
-    struct Case {
-        const char* versionLine;
-        const char* url;
-        std::string expected;
-    };
-    const Case cases[] = {
-        {"Velqueth Version   1.0.0.0", "http://x.example/",
-         "Velqueth Version   1.0.0.0\thttp://x.example/\r\n"},
-        // Version line and URL at their largest: the line keeps 253 characters and its break.
-        {longLine.c_str(), longUrl.c_str(), (longLine + "\t" + longUrl).substr(0, 253) + "\r\n"},
-    };
-    for (const Case& c : cases) {
-        char line[256 + 8];
-        std::memset(line, '#', sizeof line);
-        FormatBannerLine(line, 256, c.versionLine, c.url);
-        EXPECT_EQ(c.expected, std::string(line));
-        for (size_t i = 256; i < sizeof line; ++i)
-            EXPECT_EQ('#', line[i]) << "written past the buffer at " << i;
-    }
-    // A buffer too small even for the break stays a valid, empty string.
-    char tiny[2] = {'#', '#'};
-    FormatBannerLine(tiny, 2, "Velqueth Version   1.0.0.0", "u");
-    EXPECT_EQ('\0', tiny[0]);
 }

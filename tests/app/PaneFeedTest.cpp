@@ -1,7 +1,7 @@
 // A chunk of the child's output reaches the log with the same text whichever way it goes in: piece
 // by piece into a plain rich edit (each CR LF pair on its own, as the runner always did), whole
 // when its breaks allow, or through the queue of the program's own log pane, which inserts it on
-// its own thread with drawing held back.
+// its own thread with drawing held back. Through real jobs: long lines, and a log that stalls.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -15,8 +15,12 @@
 #include "runner/PaneConsoleRunner.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
+#include "tests/helpers/ChildPattern.h"
 
 using testing_support::App;
+using testing_support::ChildCommand;
+using testing_support::Header;
+using testing_support::kPrompt;
 using testing_support::IniFileGuard;
 using testing_support::PumpUntil;
 using testing_support::WindowText;
@@ -140,4 +144,45 @@ TEST(ChunkInsertionTest, ThePaneIsDrawnAgainAfterABurst)
                           5000));
     SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(paneProcedure));
     EXPECT_EQ(200u * std::strlen(line), app.JobLog().size());
+}
+
+namespace {
+
+class PaneFeedJob : public testing_support::ChildTest {};
+
+} // namespace
+
+TEST_F(PaneFeedJob, LongLinesWithoutABreakInTheLog)
+{
+    // The real log. The control measures a line again whole at every insertion, so the log takes
+    // a long line in as few, large pieces as have gathered: one piece when it fits in one, else
+    // pieces past the queue's limit, the worker waiting for the pane inside the line.
+    for (unsigned long size : {64ul << 10, 2ul << 20}) {
+        SCOPED_TRACE(size);
+        IniFileGuard ini;
+        App app;
+        ASSERT_TRUE(app.created);
+        const std::string command = ChildCommand("bytes " + std::to_string(size));
+        ASSERT_TRUE(app.Run(command, 120000));
+        EXPECT_TRUE(app.JobLog() == Header(command) + child_pattern::PatternText(size, 0) + kPrompt);
+        ExpectNoChildLeft();
+    }
+}
+
+TEST_F(PaneFeedJob, AStalledLogLosesNothing)
+{
+    // The user-interface thread stalls during a flood: the worker fills the queue to its limit
+    // and waits; meanwhile the user selects text at the top of the log.
+    const unsigned long size = 3ul << 20;
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    const std::string command = ChildCommand("bytes " + std::to_string(size) + " 80");
+    app.frame->StartJob(command.c_str());
+    ASSERT_TRUE(app.WaitForLog(Header(command)));
+    EXPECT_TRUE(app.StallUntilQueueFull());
+    SendMessageA(app.Pane(), EM_SETSEL, 0, 10);
+    ASSERT_TRUE(app.WaitForJob(120000));
+    EXPECT_TRUE(app.JobLog() == Header(command) + child_pattern::PatternText(size, 80) + kPrompt);
+    ExpectNoChildLeft();
 }

@@ -187,34 +187,11 @@ std::vector<std::string> SplitTabs(const std::string& line)
 ProbeOutput RunProbe(const std::string& path, const std::string& arguments)
 {
     ProbeOutput output;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return output;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = nullptr;
-    std::string commandLine = "\"" + path + "\" " + arguments;
-    PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
-            output.raw.append(buffer, got);
-        WaitForSingleObject(process.hProcess, 30000);
-        GetExitCodeProcess(process.hProcess, &output.exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-        output.ran = true;
-    }
-    CloseHandle(readEnd);
+    testing_support::Captured run =
+        testing_support::RunAndCapture(path, "\"" + path + "\" " + arguments);
+    output.ran = run.ran;
+    output.exitCode = run.exitCode;
+    output.raw = run.output;
     std::string text = testing_support::Unix(output.raw);
     size_t start = 0;
     while (start < text.size()) {

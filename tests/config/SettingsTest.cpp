@@ -21,22 +21,35 @@ std::string IniText(const IniFileGuard& ini)
     return ini.Text();
 }
 
-std::string SlotPath(const Settings& settings, int index)
+// A slot's path or arguments as GetSlot gives them, or "<refused>".
+std::string SlotPart(const Settings& settings, int index, bool wantArguments)
 {
     const char* path = nullptr;
     const char* arguments = nullptr;
     if (!settings.GetSlot(index, &path, &arguments))
         return "<refused>";
-    return path;
+    return wantArguments ? arguments : path;
+}
+
+std::string SlotPath(const Settings& settings, int index)
+{
+    return SlotPart(settings, index, false);
 }
 
 std::string SlotArgs(const Settings& settings, int index)
 {
-    const char* path = nullptr;
-    const char* arguments = nullptr;
-    if (!settings.GetSlot(index, &path, &arguments))
-        return "<refused>";
-    return arguments;
+    return SlotPart(settings, index, true);
+}
+
+// `value` written as a slot's path and arguments reads back unchanged.
+void ExpectSlotRoundTrip(int index, const char* value)
+{
+    IniFileGuard ini;
+    Settings().WriteSlot(index, value, value);
+    Settings reader;
+    reader.Load();
+    EXPECT_EQ(value, SlotPath(reader, index)) << IniText(ini);
+    EXPECT_EQ(value, SlotArgs(reader, index)) << IniText(ini);
 }
 
 } // namespace
@@ -186,14 +199,8 @@ TEST(SettingsTest, ValuesWithQuotesOrBlanksAtTheirEdgesComeBackUnchanged)
         "plain",
         longQuoted.c_str(),
     };
-    for (const char* value : values) {
-        IniFileGuard ini;
-        Settings().WriteSlot(2, value, value);
-        Settings reader;
-        reader.Load();
-        EXPECT_EQ(value, SlotPath(reader, 2)) << IniText(ini);
-        EXPECT_EQ(value, SlotArgs(reader, 2)) << IniText(ini);
-    }
+    for (const char* value : values)
+        ExpectSlotRoundTrip(2, value);
     // Values that need no protection are stored exactly as they stand.
     IniFileGuard ini;
     Settings().WriteSlot(0, "C:\\Tools\\a b.exe", "-x \"y\" z");
@@ -204,14 +211,8 @@ TEST(SettingsTest, ValuesWithQuotesOrBlanksAtTheirEdgesComeBackUnchanged)
 TEST(SettingsTest, SingleQuotedValuesComeBackUnchanged)
 {
     // The profile reader strips one pair of enclosing single quotes as well.
-    for (const char* value : {"'*.txt'", "''", "'a \"b\" c'", "'C:\\My Files\\in.txt'"}) {
-        IniFileGuard ini;
-        Settings().WriteSlot(4, value, value);
-        Settings reader;
-        reader.Load();
-        EXPECT_EQ(value, SlotPath(reader, 4)) << IniText(ini);
-        EXPECT_EQ(value, SlotArgs(reader, 4)) << IniText(ini);
-    }
+    for (const char* value : {"'*.txt'", "''", "'a \"b\" c'", "'C:\\My Files\\in.txt'"})
+        ExpectSlotRoundTrip(4, value);
     // A file written before reads as it always did; quotes inside a value are written as they are.
     IniFileGuard ini("[Setup]\r\nArgs1='*.txt'\r\n");
     Settings().WriteSlot(1, "x.exe", "-f '*.txt'");

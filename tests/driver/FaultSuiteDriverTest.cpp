@@ -57,6 +57,20 @@ int DismissAllBoxes(const Driver& app)
     return dismissed;
 }
 
+// Opens the gate of the job that printed "ready": it ends alone, its own output after its header,
+// nothing of `neverRan` in the log, and no child left once the program has closed.
+void ExpectTheGatedJobEndsAlone(Driver& app, Gate* gate, const std::string& command, const char* neverRan)
+{
+    gate->Open();
+    ASSERT_TRUE(app.WaitForLogEnd(kPrompt));
+    std::string log = app.LogText();
+    EXPECT_EQ(1, CountOf(log, "Executing:- "));
+    EXPECT_NE(std::string::npos, log.find("\r\nExecuting:- " + command + "\r\nready done" + kPrompt));
+    EXPECT_EQ(std::string::npos, log.find(neverRan));
+    EXPECT_EQ(0u, app.Close());
+    EXPECT_TRUE(NoChildLeft());
+}
+
 class FaultSuiteDriverTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -131,14 +145,7 @@ TEST_F(FaultSuiteDriverTest, SecondStartDuringAJobLeavesTheJobAlone)
     EXPECT_EQ(1u, WindowsTitledVelqueth().size());
     EXPECT_EQ(1, CountProcesses("vqchild.exe"));
 
-    gate.Open();
-    ASSERT_TRUE(app.WaitForLogEnd(kPrompt));
-    std::string log = app.LogText();
-    EXPECT_EQ(1, CountOf(log, "Executing:- "));
-    EXPECT_NE(std::string::npos, log.find("\r\nExecuting:- " + command + "\r\nready done" + kPrompt));
-    EXPECT_EQ(std::string::npos, log.find("second-copy"));
-    EXPECT_EQ(0u, app.Close());
-    EXPECT_TRUE(NoChildLeft());
+    ExpectTheGatedJobEndsAlone(app, &gate, command, "second-copy");
 }
 
 TEST_F(FaultSuiteDriverTest, RequestsWhileTheBusyBoxIsOpen)
@@ -164,14 +171,7 @@ TEST_F(FaultSuiteDriverTest, RequestsWhileTheBusyBoxIsOpen)
 
     // The running job went on undisturbed; nothing else ran.
     EXPECT_EQ(1, CountProcesses("vqchild.exe"));
-    gate.Open();
-    ASSERT_TRUE(app.WaitForLogEnd(kPrompt));
-    std::string log = app.LogText();
-    EXPECT_EQ(1, CountOf(log, "Executing:- "));
-    EXPECT_NE(std::string::npos, log.find("\r\nExecuting:- " + command + "\r\nready done" + kPrompt));
-    EXPECT_EQ(std::string::npos, log.find("must-not-run"));
-    EXPECT_EQ(0u, app.Close());
-    EXPECT_TRUE(NoChildLeft());
+    ExpectTheGatedJobEndsAlone(app, &gate, command, "must-not-run");
 }
 
 TEST_F(FaultSuiteDriverTest, CloseWhileTheBusyBoxIsOpen)

@@ -1,6 +1,6 @@
 // Unusual output of a job's child on its way into the log: NUL bytes, lone CR and LF, every byte
-// value, lines of megabytes without a break, and children that crash, read their input or leave
-// a grandchild behind.
+// value, and children that crash, read their input or leave a grandchild behind. (Long lines, a
+// stalled log and a full one are the pane's business: tests/app.)
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -82,17 +82,6 @@ protected:
     }
 };
 
-void ExpectLetters(const std::string& part, unsigned long size)
-{
-    ASSERT_EQ(size, part.size());
-    unsigned long wrong = 0;
-    for (unsigned long i = 0; i < size; ++i) {
-        if (part[i] != child_pattern::Pattern(i, 0) && wrong++ == 0)
-            ADD_FAILURE() << "first difference at byte " << i;
-    }
-    EXPECT_EQ(0ul, wrong);
-}
-
 } // namespace
 
 TEST_F(JobOutputTest, UnusualOutputReachesTheLogWhole)
@@ -121,72 +110,6 @@ TEST_F(JobOutputTest, UnusualOutputReachesTheLogWhole)
         {"every byte but NUL", "out \"" + everyByteEscaped + "\"", everyByte},
     };
     RunCases(cases);
-}
-
-TEST_F(JobOutputTest, LongLinesWithoutABreakInTheLog)
-{
-    // The real log. The control measures a line again whole at every insertion, so the log takes
-    // a long line in as few, large pieces as have gathered: one piece when it fits in one, else
-    // pieces past the queue's limit, the worker waiting for the pane inside the line.
-    for (unsigned long size : {64ul << 10, 2ul << 20}) {
-        SCOPED_TRACE(size);
-        IniFileGuard ini;
-        App app;
-        ASSERT_TRUE(app.created);
-        const std::string command = ChildCommand("bytes " + std::to_string(size));
-        ASSERT_TRUE(app.Run(command, 120000));
-        std::string part;
-        ASSERT_TRUE(ChildPart(app.JobLog(), command, &part));
-        ExpectLetters(part, size);
-        ExpectNoChildLeft();
-    }
-}
-
-TEST_F(JobOutputTest, AStalledLogLosesNothing)
-{
-    // The user-interface thread stalls during a flood: the worker fills the queue to its limit
-    // and waits; meanwhile the user selects text at the top of the log.
-    const unsigned long size = 3ul << 20;
-    IniFileGuard ini;
-    App app;
-    ASSERT_TRUE(app.created);
-    const std::string command = ChildCommand("bytes " + std::to_string(size) + " 80");
-    app.frame->StartJob(command.c_str());
-    ASSERT_TRUE(app.WaitForLog(Header(command)));
-    Sleep(2000);
-    EXPECT_GT(app.frame->outputPane.queue.Queued(), OutputQueue::kLimit - 256);
-    SendMessageA(app.Pane(), EM_SETSEL, 0, 10);
-    ASSERT_TRUE(app.WaitForJob(120000));
-    EXPECT_TRUE(app.JobLog() == Header(command) + child_pattern::PatternText(size, 80) + kPrompt);
-    ExpectNoChildLeft();
-}
-
-TEST_F(JobOutputTest, AFullLogGoesOnInANewPaneWithTheNewestText)
-{
-    IniFileGuard ini;
-    App app;
-    ASSERT_TRUE(app.created);
-    HWND first = app.Pane();
-    const size_t limit = 256 << 10;
-    SetLogLimit(first, limit);
-    const std::string command = ChildCommand("bytes 1048576 80");
-    ASSERT_TRUE(app.Run(command, 120000));
-    HWND pane = app.Pane();
-    EXPECT_FALSE(IsWindow(first));
-    EXPECT_EQ(pane, app.frame->paneWindow);
-    EXPECT_EQ(pane, app.frame->outputPane.window);
-    // One notice at the top, in grey; then the newest text, whole lines to the prompt.
-    const std::string log = app.Log(), notice = kDroppedNotice;
-    ASSERT_EQ(0u, log.find(notice));
-    EXPECT_EQ(std::string::npos, log.find(notice, 1));
-    EXPECT_EQ(kColourGrey, testing_support::ColourAt(pane, 0));
-    const std::string all = Header(command) + child_pattern::PatternText(1048576, 80) + kPrompt;
-    const std::string rest = log.substr(notice.size());
-    EXPECT_LE(log.size(), limit + OutputQueue::kLinePiece);
-    EXPECT_GT(rest.size(), 32u << 10);
-    EXPECT_TRUE(all.compare(all.size() - rest.size(), rest.size(), rest) == 0);
-    EXPECT_EQ(0u, (all.size() - rest.size() - Header(command).size()) % 80) << "from a line start";
-    ExpectNoChildLeft();
 }
 
 TEST_F(JobOutputTest, ChildrenThatCrashReadInputOrLeaveAGrandchild)

@@ -403,13 +403,12 @@ TEST_F(JobsTest, DisplayProgramIsReadAtEveryJob)
 
 TEST_F(JobsTest, AProgramMayStartAChildOutsideTheGroup)
 {
-    IniFileGuard ini(SetupIni({{"Path1", Vqchild()}, {"Args1", "breakaway 0"}}));
+    IniFileGuard ini;
     App app;
     ASSERT_TRUE(app.created);
-    app.Command(ID_RUN_SLOT_1);
-    ASSERT_TRUE(app.WaitForJob());
-    EXPECT_EQ("\r\nExecuting:- " + Quoted(Vqchild()) + " breakaway 0\r\ngrandchild\r\n" + kPrompt,
-              app.JobLog());
+    const std::string command = ChildCommand("breakaway 0");
+    ASSERT_TRUE(app.Run(command));
+    EXPECT_EQ(Header(command) + "grandchild\r\n" + kPrompt, app.JobLog());
 }
 
 TEST_F(JobsTest, ClosingTheWindowEndsTheRunningJobAndItsChildren)
@@ -893,9 +892,7 @@ TEST_F(JobsTest, CloseDuringAFlood)
     // Nothing lost or out of order so far.
     EXPECT_GE(lines(), 100);
     // The log stalls until the worker waits on a full queue (the child may be slow to fill it).
-    for (int wait = 0; wait < 100 && app.frame->outputPane.queue.Queued() <= OutputQueue::kLimit - 256; ++wait)
-        Sleep(100);
-    EXPECT_GT(app.frame->outputPane.queue.Queued(), OutputQueue::kLimit - 256);
+    EXPECT_TRUE(app.StallUntilQueueFull());
 
     // The close box, then the entry point's teardown.
     SendMessageA(app.Main(), WM_CLOSE, 0, 0);

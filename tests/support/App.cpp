@@ -110,6 +110,17 @@ bool App::WaitForLog(const std::string& part, DWORD timeoutMs) const
     return PumpUntil([this, &part] { return Log().find(part) != std::string::npos; }, timeoutMs);
 }
 
+bool App::StallUntilQueueFull(DWORD timeoutMs) const
+{
+    DWORD start = GetTickCount();
+    while (frame->outputPane.queue.Queued() <= OutputQueue::kLimit - 256) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
 bool App::Run(const std::string& commandLine, DWORD timeoutMs) const
 {
     frame->StartJob(commandLine.c_str());

@@ -51,6 +51,9 @@ public:
     // Pumps messages until the current job's worker has finished, or the log holds `part`.
     bool WaitForJob(DWORD timeoutMs = 30000) const;
     bool WaitForLog(const std::string& part, DWORD timeoutMs = 30000) const;
+    // Waits without serving messages, so that the log stalls, until the worker waits on a full
+    // queue; answers whether it did in time.
+    bool StallUntilQueueFull(DWORD timeoutMs = 10000) const;
     // Runs one job to its end; answers false when it did not end in time.
     bool Run(const std::string& commandLine, DWORD timeoutMs = 30000) const;
     // The entry point's teardown, before the end of the test; answers whether the frame was

@@ -285,6 +285,41 @@ void KillProcesses(const char* name)
     CloseHandle(snapshot);
 }
 
+Captured RunAndCapture(const std::string& application, const std::string& commandLine,
+                       DWORD timeoutMs)
+{
+    Captured captured;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return captured;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    std::string line = commandLine;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessA(application.empty() ? nullptr : application.c_str(), &line[0],
+                                  nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                  &startup, &process);
+    CloseHandle(writeEnd);
+    if (started) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            captured.output.append(buffer, got);
+        WaitForSingleObject(process.hProcess, timeoutMs);
+        GetExitCodeProcess(process.hProcess, &captured.exitCode);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        captured.ran = true;
+    }
+    CloseHandle(readEnd);
+    return captured;
+}
+
 std::string Unix(const std::string& text)
 {
     std::string out;

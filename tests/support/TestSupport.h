@@ -90,6 +90,17 @@ DWORD HandleCount();
 int CountProcesses(const char* name);
 void KillProcesses(const char* name);
 
+// A helper program run to its end, with what it wrote to its standard output and error.
+struct Captured {
+    bool ran = false;
+    DWORD exitCode = ~0u;
+    std::string output;
+};
+// Runs `commandLine` without a window or input; `application`, when given, names the program
+// itself (so that no extension is added to it).
+Captured RunAndCapture(const std::string& application, const std::string& commandLine,
+                       DWORD timeoutMs = 30000);
+
 // Replaces "\r\n" by "\n" (for readable comparisons of log text).
 std::string Unix(const std::string& text);
 
