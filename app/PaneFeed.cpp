@@ -35,6 +35,8 @@ struct PaneFeed {
     bool redrawDue;
     bool inLongLine;   // the last piece held no line break
     LARGE_INTEGER timersServed;  // when no timer was found waiting last
+    POINT followed;    // the view that the last wake-up left while following the end
+    bool hasFollowed;
     // How many calls of the pane's procedure are on the stack. The control runs loops of its own
     // inside it (a dragged scroll thumb, a context menu) that dispatch wake-ups: a full log is
     // renewed only outside them, since the renewal destroys the pane.
@@ -103,6 +105,11 @@ void Unsubclass(HWND pane, WNDPROC original)
 {
     SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
     SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
+}
+
+const POINT* FollowedView(const PaneFeed* state)
+{
+    return state->hasFollowed ? &state->followed : nullptr;
 }
 
 // Inserts the next piece of the queue into the pane, whose drawing is off. Answers the pane it
@@ -185,7 +192,7 @@ LRESULT OnWake(HWND pane, PaneFeed* state, WPARAM all)
     // The pieces go in with drawing off, the user's place noted before and put back after them
     // (a renewed log starts anew at its end).
     const HWND noted = pane;
-    ReadingPlace place(pane, state->output->plainEdit);
+    ReadingPlace place(pane, state->output->plainEdit, FollowedView(state));
     CallWindowProcA(state->original, pane, WM_SETREDRAW, FALSE, 0);
     for (HWND into = InsertPiece(pane, state); into; into = InsertPiece(pane, state)) {
         pane = into;
@@ -193,10 +200,12 @@ LRESULT OnWake(HWND pane, PaneFeed* state, WPARAM all)
             (!all && (MillisecondsSince(began) >= kWakeBudgetMs || InputWaits(state))))
             break;
     }
-    if (pane == noted)
-        place.PutBack();
-    else
+    if (pane == noted) {
+        state->hasFollowed = place.PutBack(&state->followed);
+    } else {
         SendMessageA(pane, EM_SCROLLCARET, 0, 0);
+        state->hasFollowed = false;
+    }
     CallWindowProcA(state->original, pane, WM_SETREDRAW, TRUE, 0);
     // Input first: while it waits the next piece comes after it, and so does the next piece of a
     // wake-up that the system refused to post.
@@ -211,12 +220,12 @@ LRESULT OnWake(HWND pane, PaneFeed* state, WPARAM all)
 // place kept; drawn with the output's next redraw.
 LRESULT OnWrite(HWND pane, PaneFeed* state, WPARAM colour, LPARAM text)
 {
-    ReadingPlace place(pane, state->output->plainEdit);
+    ReadingPlace place(pane, state->output->plainEdit, FollowedView(state));
     CallWindowProcA(state->original, pane, WM_SETREDRAW, FALSE, 0);
     LRESULT result = OutputPane::WriteAtEnd(pane, state->output->plainEdit,
                                             reinterpret_cast<const char*>(text),
                                             static_cast<COLORREF>(colour));
-    place.PutBack();
+    state->hasFollowed = place.PutBack(&state->followed);
     CallWindowProcA(state->original, pane, WM_SETREDRAW, TRUE, 0);
     ScheduleRedraw(pane, state);
     return result;
@@ -348,6 +357,7 @@ void FeedPane(OutputPane* output)
     state->inLongLine = false;
     state->lastPiece = 0;
     QueryPerformanceCounter(&state->timersServed);
+    state->hasFollowed = false;
     state->depth = 0;
     state->renewalHeld = false;
     state->gone = false;

@@ -2,7 +2,7 @@
 
 #include <richedit.h>
 
-ReadingPlace::ReadingPlace(HWND window, bool plain)
+ReadingPlace::ReadingPlace(HWND window, bool plain, const POINT* followed)
     : pane(window), plainEdit(plain), following(true), selectionStart(0), selectionEnd(0),
       firstLine(0), horizontal(0)
 {
@@ -16,8 +16,10 @@ ReadingPlace::ReadingPlace(HWND window, bool plain)
     } else {
         SendMessageA(pane, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
     }
-    following = selectionStart == selectionEnd &&
-                static_cast<LRESULT>(selectionEnd) >= length && EndInView(length);
+    bool caretAtEnd =
+        selectionStart == selectionEnd && static_cast<LRESULT>(selectionEnd) >= length;
+    bool viewAsLeft = !plainEdit && followed && followed->x == scroll.x && followed->y == scroll.y;
+    following = caretAtEnd && (viewAsLeft || EndInView(length));
 }
 
 ReadingPlace::~ReadingPlace()
@@ -51,19 +53,22 @@ bool ReadingPlace::EndInView(LRESULT length) const
     return last < firstLine + (shown > 0 ? shown : 1);
 }
 
-void ReadingPlace::PutBack() const
+bool ReadingPlace::PutBack(POINT* followed) const
 {
     if (following) {
         // The insertion left the caret at the end.
         SendMessageA(pane, EM_SCROLLCARET, 0, 0);
-        return;
+        if (followed && !plainEdit)
+            SendMessageA(pane, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(followed));
+        return true;
     }
     SendMessageA(pane, EM_SETSEL, selectionStart, selectionEnd);
     if (!plainEdit) {
         SendMessageA(pane, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
-        return;
+        return false;
     }
     LRESULT now = SendMessageA(pane, EM_GETFIRSTVISIBLELINE, 0, 0);
     SendMessageA(pane, EM_LINESCROLL, 0, firstLine - now);
     SendMessageA(pane, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, horizontal), 0);
+    return false;
 }

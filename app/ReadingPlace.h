@@ -10,13 +10,17 @@
 
 class ReadingPlace {
 public:
-    // Notes the place in the pane (a rich edit, or a plain edit when `plainEdit`).
-    ReadingPlace(HWND pane, bool plainEdit);
+    // Notes the place in the pane (a rich edit, or a plain edit when `plainEdit`). `followed`: a
+    // rich edit's scroll position as the last PutBack that followed the end left it, if known; a
+    // view still there with the caret at the end is still following, which spares asking where
+    // the end is (the control walks the whole log for it).
+    ReadingPlace(HWND pane, bool plainEdit, const POINT* followed = nullptr);
     virtual ~ReadingPlace();
 
     bool Following() const { return following; }
-    // After the insertion, with drawing off: the end into view, or the place as noted.
-    void PutBack() const;
+    // After the insertion, with drawing off: the end into view, or the place as noted. Answers
+    // whether it followed the end, and then the rich edit's scroll position in `followed`.
+    bool PutBack(POINT* followed = nullptr) const;
 
 private:
     bool EndInView(LRESULT length) const;
