@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstring>
 
-#include "app/PaneFeed.h"
 
 namespace {
 
@@ -220,9 +219,15 @@ LRESULT OutputPane::Append(const char* text, COLORREF colour)
     if (!pane)
         return 0;
     // A fed pane writes on its own thread, keeping the reader's place.
-    if (WriteThroughFeed(pane, text, colour))
+    if (SendMessageA(pane, WriteMessage(), colour, reinterpret_cast<LPARAM>(text)))
         return TRUE;
     return WriteAtEnd(pane, plainEdit, text, colour);
+}
+
+UINT OutputPane::WriteMessage()
+{
+    static const UINT message = RegisterWindowMessageA("Velqueth.WriteAtEnd");
+    return message;
 }
 
 LRESULT OutputPane::WriteAtEnd(HWND pane, bool plainEdit, const char* text, COLORREF colour)

@@ -27,6 +27,10 @@ public:
     // Append's own work on the pane's thread: the text at the very end, in the colour (a plain
     // edit has none), and the automatic colour at the end again.
     static LRESULT WriteAtEnd(HWND pane, bool plainEdit, const char* text, COLORREF colour);
+    // Asks a fed pane to write a line itself, on its own thread, keeping the reader's place
+    // (wParam the colour, lParam the text). A pane that is not fed answers 0, as for any message
+    // it does not know: the caller writes then.
+    static UINT WriteMessage();
 
     // Puts an empty selection at the very end of the text of an edit or rich-edit control.
     static void SelectEnd(HWND paneWindow);

@@ -222,13 +222,12 @@ LRESULT OnWrite(HWND pane, PaneFeed* state, WPARAM colour, LPARAM text)
 {
     ReadingPlace place(pane, state->output->plainEdit, FollowedView(state));
     CallWindowProcA(state->original, pane, WM_SETREDRAW, FALSE, 0);
-    LRESULT result = OutputPane::WriteAtEnd(pane, state->output->plainEdit,
-                                            reinterpret_cast<const char*>(text),
-                                            static_cast<COLORREF>(colour));
+    OutputPane::WriteAtEnd(pane, state->output->plainEdit, reinterpret_cast<const char*>(text),
+                           static_cast<COLORREF>(colour));
     state->hasFollowed = place.PutBack(&state->followed);
     CallWindowProcA(state->original, pane, WM_SETREDRAW, TRUE, 0);
     ScheduleRedraw(pane, state);
-    return result;
+    return TRUE;  // written: the caller must not write it again
 }
 
 // Timers come only when no wake-up is waiting: the output has paused.
@@ -273,12 +272,6 @@ UINT WakeMessage()
     return message;
 }
 
-UINT WriteMessage()
-{
-    static const UINT message = RegisterWindowMessageA("Velqueth.WriteAtEnd");
-    return message;
-}
-
 PaneFeed* FeedOf(HWND pane)
 {
     if (GetWindowLongPtrA(pane, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(PaneProc))
@@ -301,7 +294,7 @@ LRESULT Dispatch(HWND pane, PaneFeed* state, UINT message, WPARAM wParam, LPARAM
 {
     if (message == WakeMessage())
         return OnWake(pane, state, wParam);
-    if (message == WriteMessage())
+    if (message == OutputPane::WriteMessage())
         return OnWrite(pane, state, wParam, lParam);
     switch (message) {
     case WM_KEYDOWN:
@@ -378,12 +371,4 @@ void SetLogLimit(HWND pane, size_t chars)
     PaneFeed* state = FeedOf(pane);
     if (state)
         state->logLimit = chars;
-}
-
-bool WriteThroughFeed(HWND pane, const char* text, COLORREF colour)
-{
-    if (!FeedOf(pane))
-        return false;
-    SendMessageA(pane, WriteMessage(), colour, reinterpret_cast<LPARAM>(text));
-    return true;
 }

@@ -16,8 +16,4 @@ void FeedPane(OutputPane* output);
 // this process can afford); tests make it small.
 void SetLogLimit(HWND pane, size_t chars);
 
-// Has a fed pane write a line of the log (OutputPane::WriteAtEnd) on its own thread, keeping the
-// reader's place (app/ReadingPlace.h). False when the pane is not fed: the caller writes then.
-bool WriteThroughFeed(HWND pane, const char* text, COLORREF colour);
-
 #endif
