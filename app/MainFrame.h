@@ -37,6 +37,8 @@ public:
     void OnSize(int width, int height);
     LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnSetCursor(HWND window, WPARAM wParam, LPARAM lParam);
+    // A key of the window (IsWindowKey), pressed here or in the log.
+    void OnWindowKey(WPARAM key);
     bool CreateToolbar(HWND window);
 
     // Has the window under the pointer, if it is this window or one of its children, set its

@@ -6,6 +6,7 @@
 
 #include "about/AboutBox.h"
 #include "about/HelpLauncher.h"
+#include "app/LogInput.h"
 #include "app/LogRenewal.h"
 #include "config/PropertiesDialog.h"
 #include "res/Commands.h"
@@ -63,9 +64,9 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case kJobEndedMessage:
         return OnJobEnded(wParam);
     case WM_KEYDOWN:
-        // Ctrl+Break, here or passed on by the log: a key of the window, not an accelerator.
-        if (wParam == VK_CANCEL) {
-            StopRunningJob();
+        // Keys of the window, here or passed on by the log; not accelerators.
+        if (IsWindowKey(wParam)) {
+            OnWindowKey(wParam);
             return 0;
         }
         break;
@@ -83,6 +84,15 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void MainFrame::OnWindowKey(WPARAM key)
+{
+    switch (key) {
+    case VK_CANCEL:
+        StopRunningJob();
+        break;
+    }
 }
 
 void MainFrame::OnCreate(HWND window)

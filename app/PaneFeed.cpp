@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "app/LogInput.h"
 #include "app/LogRenewal.h"
 #include "app/ReadingPlace.h"
 
@@ -279,34 +280,16 @@ PaneFeed* FeedOf(HWND pane)
     return reinterpret_cast<PaneFeed*>(GetWindowLongPtrA(pane, GWLP_USERDATA));
 }
 
-// Ctrl+Break stops the running program: the main window's key, which the log passes on. The
-// character that the key also makes (^C) would copy the selection in a plain edit: it goes too.
-LRESULT OnBreak(HWND pane, LPARAM lParam)
-{
-    MSG next;
-    if (PeekMessageA(&next, pane, WM_CHAR, WM_CHAR, PM_NOREMOVE) && next.wParam == 0x03)
-        PeekMessageA(&next, pane, WM_CHAR, WM_CHAR, PM_REMOVE);
-    SendMessageA(GetParent(pane), WM_KEYDOWN, VK_CANCEL, lParam);
-    return 0;
-}
-
 LRESULT Dispatch(HWND pane, PaneFeed* state, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WakeMessage())
         return OnWake(pane, state, wParam);
     if (message == OutputPane::WriteMessage())
         return OnWrite(pane, state, wParam, lParam);
+    LRESULT result = 0;
+    if (HandleLogInput(pane, message, wParam, lParam, &result))
+        return result;
     switch (message) {
-    case WM_KEYDOWN:
-        if (wParam == VK_CANCEL)
-            return OnBreak(pane, lParam);
-        break;
-    case WM_SETCURSOR:
-        // The rich edit sets its own cursor at once: ask the parent first, as DefWindowProc does,
-        // so that the log shows the wait cursor while a job runs.
-        if (SendMessageA(GetParent(pane), WM_SETCURSOR, wParam, lParam))
-            return TRUE;
-        break;
     case WM_TIMER:
         if (wParam == kRedrawTimer)
             return OnTimer(pane, state);

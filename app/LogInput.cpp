@@ -1,0 +1,43 @@
+#include "app/LogInput.h"
+
+namespace {
+
+// A key of the main window, pressed in the log: passed on. A Ctrl key also makes a control
+// character (^C for Ctrl+Break), which the log would act on (a plain edit copies on ^C): it goes.
+LRESULT PassToWindow(HWND pane, WPARAM key, LPARAM lParam)
+{
+    MSG next;
+    if (GetKeyState(VK_CONTROL) < 0 && PeekMessageA(&next, pane, WM_CHAR, WM_CHAR, PM_NOREMOVE) &&
+        next.wParam < 0x20)
+        PeekMessageA(&next, pane, WM_CHAR, WM_CHAR, PM_REMOVE);
+    SendMessageA(GetParent(pane), WM_KEYDOWN, key, lParam);
+    return 0;
+}
+
+} // namespace
+
+bool IsWindowKey(WPARAM key)
+{
+    return key == VK_CANCEL;
+}
+
+bool HandleLogInput(HWND pane, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    switch (message) {
+    case WM_KEYDOWN:
+        if (IsWindowKey(wParam)) {
+            *result = PassToWindow(pane, wParam, lParam);
+            return true;
+        }
+        return false;
+    case WM_SETCURSOR:
+        // The rich edit sets its own cursor at once: ask the parent first, as DefWindowProc does,
+        // so that the log shows the wait cursor while a job runs.
+        if (SendMessageA(GetParent(pane), WM_SETCURSOR, wParam, lParam)) {
+            *result = TRUE;
+            return true;
+        }
+        return false;
+    }
+    return false;
+}
