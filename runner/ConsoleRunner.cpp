@@ -85,6 +85,44 @@ private:
     bool published;
 };
 
+// CreateProcessA with the handles inherited, on a private copy of the command line (the call may
+// write into it).
+DWORD StartProcess(const char* commandLine, DWORD flags, STARTUPINFOA* startup,
+                   PROCESS_INFORMATION* process)
+{
+    const char* text = commandLine ? commandLine : "";
+    size_t length = std::strlen(text);
+    char* privateCopy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, length + 1));
+    if (!privateCopy)
+        return LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
+    std::memcpy(privateCopy, text, length + 1);
+    BOOL started = CreateProcessA(nullptr, privateCopy, nullptr, nullptr, TRUE, flags, nullptr,
+                                  nullptr, startup, process);
+    DWORD result = started ? 0 : LastErrorOr(ERROR_INVALID_FUNCTION);
+    HeapFree(GetProcessHeap(), 0, privateCopy);
+    return result;
+}
+
+// What one run holds, closed on every path out of Execute in this order: the child's process
+// record, the child's pipe ends, the runner's own ends. Whatever is closed already is skipped.
+class RunHandles {
+public:
+    RunHandles(ConsoleRunner* owner, PROCESS_INFORMATION* record) : runner(owner), process(record) {}
+    ~RunHandles() noexcept
+    {
+        CloseProcessRecord(process);
+        runner->CloseChildEnds();
+        runner->CloseParentEnds();
+    }
+
+private:
+    RunHandles(const RunHandles&) = delete;
+    RunHandles& operator=(const RunHandles&) = delete;
+
+    ConsoleRunner* runner;
+    PROCESS_INFORMATION* process;
+};
+
 } // namespace
 
 ConsoleRunner::ConsoleRunner()
@@ -160,7 +198,6 @@ DWORD ConsoleRunner::CreatePipes(STARTUPINFOA* startup, bool hide)
     if (result != 0)
         return result;
 
-    startup->cb = sizeof *startup;
     startup->dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     startup->hStdInput = childInputRead;
     startup->hStdOutput = childOutputWrite;
@@ -173,29 +210,12 @@ DWORD ConsoleRunner::Execute(const char* commandLine, bool display)
 {
     PROCESS_INFORMATION process;
     std::memset(&process, 0, sizeof process);
+    RunHandles held(this, &process);
+
     STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-
     DWORD result = CreatePipes(&startup, true);
-    if (result != 0) {
-        CloseChildEnds();
-        CloseParentEnds();
+    if (result != 0)
         return result;
-    }
-
-    // CreateProcessA may write into its command line, so it gets a private copy.
-    const char* text = commandLine ? commandLine : "";
-    size_t length = std::strlen(text);
-    char* privateCopy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, length + 1));
-    if (!privateCopy) {
-        result = LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
-        CloseChildEnds();
-        CloseParentEnds();
-        return result;
-    }
-    std::memcpy(privateCopy, text, length + 1);
-
     if (display) {
         // The child writes into its own console window; the standard handles are not used.
         startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -206,16 +226,9 @@ DWORD ConsoleRunner::Execute(const char* commandLine, bool display)
     DWORD flags = CREATE_NEW_CONSOLE | IDLE_PRIORITY_CLASS;
     if (processGroup)
         flags |= CREATE_SUSPENDED;  // placed in the group before it can start anything itself
-    BOOL started = CreateProcessA(nullptr, privateCopy, nullptr, nullptr, TRUE, flags, nullptr,
-                                  nullptr, &startup, &process);
-    DWORD startError = started ? 0 : LastErrorOr(ERROR_INVALID_FUNCTION);
-    HeapFree(GetProcessHeap(), 0, privateCopy);
-
-    if (!started) {
-        CloseChildEnds();
-        CloseParentEnds();
-        return startError;
-    }
+    result = StartProcess(commandLine, flags, &startup, &process);
+    if (result != 0)
+        return result;
 
     // Some systems ignore the priority given at creation.
     SetPriorityClass(process.hProcess, IDLE_PRIORITY_CLASS);
@@ -223,15 +236,10 @@ DWORD ConsoleRunner::Execute(const char* commandLine, bool display)
     // still runs, and is published so that it can at least be ended on its own.
     if (!processGroup || !AssignProcessToJobObject(processGroup, process.hProcess))
         ungrouped.Publish(process.hProcess);
-    if (processGroup) {
-        if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
-            result = LastErrorOr(ERROR_INVALID_HANDLE);
-            TerminateProcess(process.hProcess, 1);
-            CloseProcessRecord(&process);
-            CloseChildEnds();
-            CloseParentEnds();
-            return result;
-        }
+    if (processGroup && ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
+        result = LastErrorOr(ERROR_INVALID_HANDLE);
+        TerminateProcess(process.hProcess, 1);
+        return result;
     }
 
     // From here the runner holds no write end of the output pipe: it breaks when the child and
@@ -239,18 +247,10 @@ DWORD ConsoleRunner::Execute(const char* commandLine, bool display)
     // standard input, so closing that end now gives a reading child end-of-file at once.
     result = CloseChildEnds();
     KeepFirst(&result, CloseAndForget(&inputWrite));
-    if (result != 0) {
-        CloseProcessRecord(&process);
-        CloseParentEnds();
+    if (result == 0)
+        result = ReadOutput(&process);
+    if (result != 0)
         return result;
-    }
-
-    result = ReadOutput(&process);
-    if (result != 0) {
-        CloseProcessRecord(&process);
-        CloseParentEnds();
-        return result;
-    }
 
     WaitForSingleObject(process.hProcess, INFINITE);
     CloseProcessRecord(&process);
