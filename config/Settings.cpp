@@ -100,6 +100,13 @@ UINT ParseCodePage(const char* value)
     return static_cast<UINT>(number);
 }
 
+ColourMode ParseColours(const char* value)
+{
+    if (lstrcmpiA(value, "off") == 0)
+        return kColoursOff;
+    return lstrcmpiA(value, "raw") == 0 ? kColoursRaw : kColoursOn;
+}
+
 } // namespace
 
 Settings::Settings() : displayProgram(0), defaultId(0)
@@ -108,6 +115,8 @@ Settings::Settings() : displayProgram(0), defaultId(0)
     std::memset(args, 0, sizeof args);
     for (UINT& codePage : codePages)
         codePage = TextDecoder::kAutomatic;
+    for (ColourMode& mode : colours)
+        mode = kColoursOn;
 }
 
 Settings::~Settings()
@@ -133,6 +142,9 @@ void Settings::Load()
         SlotKey(key, sizeof key, "CodePage", i);
         GetPrivateProfileStringA(kSection, key, "", value, sizeof value, path);
         codePages[i] = ParseCodePage(value);
+        SlotKey(key, sizeof key, "Colours", i);
+        GetPrivateProfileStringA(kSection, key, "", value, sizeof value, path);
+        colours[i] = ParseColours(value);
     }
     defaultId = static_cast<int>(GetPrivateProfileIntA(kSection, "Default", 0, path));
     displayProgram = static_cast<int>(GetPrivateProfileIntA(kSection, "DisplayProgram", 0, path));
@@ -160,6 +172,11 @@ UINT Settings::SlotCodePage(int index) const
     if (index < 0 || index >= kSlotCount)
         return TextDecoder::kAutomatic;
     return codePages[index];
+}
+
+ColourMode Settings::SlotColours(int index) const
+{
+    return index >= 0 && index < kSlotCount ? colours[index] : kColoursOn;
 }
 
 DWORD Settings::WriteSlot(int index, const char* path, const char* arguments) const

@@ -1,7 +1,7 @@
 // Settings: the eight program slots, the default and the DisplayProgram flag, as stored in the
 // INI file beside the executable (section "Setup"), and how each slot's output is read (the keys
-// CodePage1..CodePage8, which only a hand edit writes). Loaded on demand; written one key at a
-// time.
+// CodePage1..CodePage8, which only a hand edit writes) and shown (Colours1..Colours8, the same).
+// Loaded on demand; written one key at a time.
 #ifndef VELQUETH_CONFIG_SETTINGS_H
 #define VELQUETH_CONFIG_SETTINGS_H
 
@@ -11,6 +11,9 @@ const int kSlotCount = 8;
 const int kValueSize = 260;   // 259 characters and the terminator
 const int kDefaultIdFirst = 1024;
 const int kDefaultIdLast = 1031;
+
+// How a job shows its output's escape sequences: as colours, taken out, or as the bytes they are.
+enum ColourMode { kColoursOn, kColoursOff, kColoursRaw };
 
 class Settings {
 public:
@@ -23,6 +26,8 @@ public:
     // The code page in which a slot's output is read: TextDecoder::kAutomatic unless its key
     // names one ("oem", "ansi", "utf-8" or a number).
     UINT SlotCodePage(int index) const;
+    // kColoursOn unless its key says "off" or "raw".
+    ColourMode SlotColours(int index) const;
 
     // Each writer answers 0, or the system's error code of the first write that it refused (a
     // file that cannot be written). Without the file's path the error box has been shown and 0
@@ -36,6 +41,7 @@ public:
     char args[kSlotCount][kValueSize];
     int defaultId;
     UINT codePages[kSlotCount];
+    ColourMode colours[kSlotCount];
 };
 
 #endif

@@ -131,6 +131,23 @@ TEST(SettingsTest, CodePageKeysNameHowEachSlotIsRead)
     }
 }
 
+TEST(SettingsTest, ColoursKeysSayHowEachSlotShowsEscapeSequences)
+{
+    const std::pair<const char*, ColourMode> cases[] = {  // the line of slot index 4, or none
+        {"Colours5=on", kColoursOn},   {"Colours5=off", kColoursOff}, {"Colours5=OFF", kColoursOff},
+        {"Colours5=raw", kColoursRaw}, {"Colours5=Raw", kColoursRaw}, {"Colours5=no", kColoursOn},
+        {"Colours5=", kColoursOn},     {"", kColoursOn},
+    };
+    for (const auto& c : cases) {
+        IniFileGuard ini(std::string("[Setup]\r\nColours4=raw\r\n") + c.first + "\r\n");
+        Settings settings;
+        settings.Load();
+        EXPECT_EQ(c.second, settings.SlotColours(4)) << c.first;
+        EXPECT_EQ(kColoursRaw, settings.SlotColours(3)) << c.first;
+        EXPECT_EQ(kColoursOn, settings.SlotColours(8));
+    }
+}
+
 TEST(SettingsTest, LongValuesAreCutTo259Characters)
 {
     const std::string longPath = "C:\\" + std::string(297, 'p');
