@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/PaneWindow.h"
+#include "app/LogWindow.h"
 #include "base/Seams.h"
 
 const char kDroppedNotice[] = "[Earlier output dropped to keep the log within memory]\r\n";
@@ -31,13 +31,7 @@ bool ReadMemoryStatus(MEMORYSTATUSEX* status)
     return GlobalMemoryStatusEx(status) != FALSE;
 }
 
-// A block for the carried tail, from the seam (tests refuse it).
-struct Carried {
-    char* bytes;
-    size_t size;  // room
-    size_t used;
-    size_t read;  // how much the new pane has taken of it
-};
+using Carried = LogRenewal::Carried;
 
 bool AllocateCarried(Carried* carried, size_t size)
 {
@@ -80,29 +74,29 @@ DWORD CALLBACK GiveStreamedIn(DWORD_PTR cookie, LPBYTE bytes, LONG count, LONG* 
 
 // Where the newest `want` characters of a rich edit of `total` begin: at the start of the first
 // whole line among them, unless they are one long line.
-LONG TailStart(HWND pane, size_t total, size_t want)
+LONG TailStart(HWND window, size_t total, size_t want)
 {
     LONG start = static_cast<LONG>(total - want);
     if (start == 0)
         return 0;
-    LRESULT line = SendMessageA(pane, EM_EXLINEFROMCHAR, 0, start);
-    LRESULT next = SendMessageA(pane, EM_LINEINDEX, static_cast<WPARAM>(line + 1), 0);
+    LRESULT line = SendMessageA(window, EM_EXLINEFROMCHAR, 0, start);
+    LRESULT next = SendMessageA(window, EM_LINEINDEX, static_cast<WPARAM>(line + 1), 0);
     return next > start && static_cast<size_t>(next) < total ? static_cast<LONG>(next) : start;
 }
 
 // The rich edit's tail as rich text, colours and all. Rich text takes several bytes for some
 // characters (escapes, double-byte pairs, line and colour marks): where the block is still too
 // small, a shorter tail is carried.
-bool CarryRichTail(HWND pane, size_t total, size_t carry, Carried* carried)
+bool CarryRichTail(HWND window, size_t total, size_t carry, Carried* carried)
 {
     if (!AllocateCarried(carried, carry * kRichBytesPerChar + kRichFrameBytes))
         return false;
     for (size_t want = carry < total ? carry : total; want > 0; want /= 2) {
-        CHARRANGE range = {TailStart(pane, total, want), static_cast<LONG>(total)};
-        SendMessageA(pane, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+        CHARRANGE range = {TailStart(window, total, want), static_cast<LONG>(total)};
+        SendMessageA(window, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
         EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(carried), 0, TakeStreamedOut};
         carried->used = 0;
-        SendMessageA(pane, EM_STREAMOUT, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
+        SendMessageA(window, EM_STREAMOUT, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
         if (stream.dwError == 0)
             return true;
     }
@@ -133,11 +127,11 @@ size_t PlainTailStart(const Unit* text, size_t total, size_t most)
 // The plain edit's tail, read in the control's own text (no copy of the whole log of ours). The
 // control keeps narrow text, or UTF-16 where its class is a Unicode one (the common controls'
 // under the manifest): then as many characters as surely fit, however many bytes each takes.
-bool CarryPlainTail(HWND pane, bool wide, size_t carry, Carried* carried)
+bool CarryPlainTail(HWND window, bool wide, size_t carry, Carried* carried)
 {
     if (!AllocateCarried(carried, carry + 1))
         return false;
-    HLOCAL handle = reinterpret_cast<HLOCAL>(SendMessageA(pane, EM_GETHANDLE, 0, 0));
+    HLOCAL handle = reinterpret_cast<HLOCAL>(SendMessageA(window, EM_GETHANDLE, 0, 0));
     const void* text = handle ? LocalLock(handle) : nullptr;
     if (!text) {
         FreeCarried(carried);
@@ -166,20 +160,20 @@ bool CarryPlainTail(HWND pane, bool wide, size_t carry, Carried* carried)
     return true;
 }
 
-// The new pane's text: the notice, then the carried tail, with drawing off; the feed's next redraw
+// The new window's text: the notice, then the carried tail, with drawing off; the feed's next redraw
 // shows it. Without memory for the tail, a grey line says that it is gone too.
-void FillRenewedPane(HWND fresh, bool plainEdit, Carried* carried, bool haveTail)
+void FillRenewedWindow(HWND fresh, bool plainEdit, Carried* carried, bool haveTail)
 {
     SendMessageA(fresh, WM_SETREDRAW, FALSE, 0);
     if (!plainEdit)
-        OutputPane::SetSelectionColour(fresh, kColourGrey, false);
+        SetSelectionColour(fresh, kColourGrey, false);
     SendMessageA(fresh, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kDroppedNotice));
     if (!haveTail) {
         if (!plainEdit)
-            OutputPane::SetSelectionColour(fresh, kColourGrey, false);
+            SetSelectionColour(fresh, kColourGrey, false);
         SendMessageA(fresh, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kNoMemoryNotice));
     } else if (plainEdit) {
-        // The plain pane's own text, in the ANSI code page as it showed it (not the UTF-8 of a
+        // The plain edit's own text, in the ANSI code page as it showed it (not the UTF-8 of a
         // child's output): it goes back in unchanged.
         SendMessageA(fresh, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(carried->bytes));
     } else if (carried->used > 0) {
@@ -189,31 +183,11 @@ void FillRenewedPane(HWND fresh, bool plainEdit, Carried* carried, bool haveTail
     SendMessageA(fresh, WM_SETREDRAW, TRUE, 0);
 }
 
-// Gives `fresh` the window procedure and user data that feed `pane`, and `pane` its class's own
-// procedure back, so that its going does not close the queue. Both are of one class, so the
-// feed's record of the control's own procedure holds for `fresh` too.
-bool MoveFeed(HWND pane, HWND fresh)
-{
-    LONG_PTR own = GetWindowLongPtrA(fresh, GWLP_WNDPROC);
-    LONG_PTR feed = GetWindowLongPtrA(pane, GWLP_WNDPROC);
-    LONG_PTR state = GetWindowLongPtrA(pane, GWLP_USERDATA);
-    if (!own || !feed)
-        return false;
-    SetWindowLongPtrA(fresh, GWLP_USERDATA, state);
-    if (!SetWindowLongPtrA(fresh, GWLP_WNDPROC, feed)) {
-        SetWindowLongPtrA(fresh, GWLP_USERDATA, 0);
-        return false;
-    }
-    SetWindowLongPtrA(pane, GWLP_WNDPROC, own);
-    SetWindowLongPtrA(pane, GWLP_USERDATA, 0);
-    return true;
-}
-
 } // namespace
 
-bool LogIsFull(HWND pane, size_t incoming, size_t limit)
+bool LogIsFull(HWND window, size_t incoming, size_t limit)
 {
-    LRESULT length = SendMessageA(pane, WM_GETTEXTLENGTH, 0, 0);
+    LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
     if (length <= 0)
         return false;
     size_t present = static_cast<size_t>(length);
@@ -224,43 +198,51 @@ bool LogIsFull(HWND pane, size_t incoming, size_t limit)
            status.ullAvailVirtual < kReservedAddressSpace / 2;
 }
 
-HWND RenewLog(HWND pane, OutputPane* output, size_t limit)
+LogRenewal::LogRenewal() : full(nullptr), fresh(nullptr), plainEdit(false), haveTail(false)
 {
+    carried = {nullptr, 0, 0, 0};
+}
+
+LogRenewal::~LogRenewal()
+{
+    FreeCarried(&carried);
+}
+
+bool LogRenewal::Begin(HWND fullWindow, bool plain, size_t limit)
+{
+    full = fullWindow;
+    plainEdit = plain;
     char className[32] = "";
-    GetClassNameA(pane, className, sizeof className);
-    HWND parent = GetParent(pane);
+    GetClassNameA(full, className, sizeof className);
+    HWND parent = GetParent(full);
     RECT place;
-    GetWindowRect(pane, &place);
+    GetWindowRect(full, &place);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
-    HWND fresh = CreatePaneWindow(parent, className, place);
-    // Read before the feed's narrow procedure stands in front of the class's own.
-    bool wide = fresh && IsWindowUnicode(fresh);
-    if (!fresh || !MoveFeed(pane, fresh)) {
-        if (fresh)
-            DestroyWindow(fresh);
-        return pane;  // the log goes on growing where it is
-    }
-    output->Attach(fresh);
-    output->queue.Retarget(fresh);
-
-    // Never so much that the new pane would soon be full again.
+    fresh = CreateLogWindowOfClass(parent, className, place);
+    if (!fresh)
+        return false;
+    // Never so much that the new window would soon be full again.
     size_t carry = limit / 4 < kCarriedText ? limit / 4 : kCarriedText;
-    Carried carried = {nullptr, 0, 0, 0};
-    LRESULT length = SendMessageA(pane, WM_GETTEXTLENGTH, 0, 0);
+    LRESULT length = SendMessageA(full, WM_GETTEXTLENGTH, 0, 0);
     size_t total = length > 0 ? static_cast<size_t>(length) : 0;
-    bool haveTail = output->plainEdit ? CarryPlainTail(pane, wide, carry, &carried)
-                                      : CarryRichTail(pane, total, carry, &carried);
+    // The class's own answer: the feed's narrow procedure stands in front of the full window's.
+    haveTail = plainEdit ? CarryPlainTail(full, IsWindowUnicode(fresh) != FALSE, carry, &carried)
+                         : CarryRichTail(full, total, carry, &carried);
+    return true;
+}
 
-    SetWindowPos(fresh, pane, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    bool focused = GetFocus() == pane;
+void LogRenewal::Finish()
+{
+    HWND parent = GetParent(full);
+    SetWindowPos(fresh, full, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    bool focused = GetFocus() == full;
     SendMessageA(parent, RenewedMessage(), reinterpret_cast<WPARAM>(fresh),
-                 reinterpret_cast<LPARAM>(pane));
-    DestroyWindow(pane);
+                 reinterpret_cast<LPARAM>(full));
+    DestroyWindow(full);
     if (focused)
         SetFocus(fresh);
-    FillRenewedPane(fresh, output->plainEdit, &carried, haveTail);
+    FillRenewedWindow(fresh, plainEdit, &carried, haveTail);
     FreeCarried(&carried);
-    return fresh;
 }
 
 size_t LogLimitForThisProcess()

@@ -1,13 +1,17 @@
 #include "app/MainFrame.h"
 
-
+#include "about/VersionInfo.h"
+#include "app/Banner.h"
+#include "app/LogWindow.h"
+#include "base/Seams.h"
+#include "res/BuildConstants.h"
 #include "res/resource.h"
 
 MainFrame::MainFrame()
     : workerThread(nullptr),
       savedCursor(nullptr),
       mainWindow(nullptr),
-      paneWindow(nullptr),
+      logWindow(nullptr),
       toolbarWindow(nullptr),
       commandLine(nullptr),
       jobCommandLine(nullptr),
@@ -71,4 +75,23 @@ void MainFrame::RegisterWindowClass(HINSTANCE instance)
     windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
     windowClass.lpszClassName = windowClassName;
     RegisterClassExA(&windowClass);
+}
+
+HWND MainFrame::CreateLog(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    HWND created = CreateLogWindow(window, client);
+    if (!created) {
+        seams::messageBox(window, "Failed to create the Edit control", windowTitle, MB_ICONERROR);
+        return nullptr;
+    }
+    logFeed.Start(created);
+
+    char versionLine[256];
+    VersionInfo().GetVersionLine(windowTitle, versionLine, sizeof versionLine);
+    char banner[256];
+    FormatBannerLine(banner, sizeof banner, versionLine, VELQUETH_WEB_URL);
+    logFeed.Append(banner, kColourGrey);
+    return created;
 }

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/OutputPane.h"
+#include "app/LogFeed.h"
 #include "base/TextDecoder.h"
 #include "config/Settings.h"
 
@@ -52,8 +52,8 @@ public:
     void ShowJobEnded();
     void OnTaskbarButtonCreated();
 
-    // Output pane.
-    HWND CreatePane(HWND window);
+    // The log: its window, fed, opened by the banner line; null when no control could be made.
+    HWND CreateLog(HWND window);
 
     // Run menu.
     void RebuildRunMenu(HWND window);
@@ -92,7 +92,7 @@ public:
     // Threading contract, the one description of it. Two threads use the frame: the
     // user-interface thread (the message loop, every window and dialog, every run request) and at
     // most one job's worker thread (JobThread). One lock exists: the output queue's
-    // (outputPane.queue, app/OutputQueue.h), with its event, which hands the child's output from
+    // (logFeed.queue, app/OutputQueue.h), with its event, which hands the child's output from
     // the worker to the pane; everything else rests on the one-job rule.
     //
     // Written by the user-interface thread only while no worker is alive (StartJob writes them
@@ -100,13 +100,13 @@ public:
     //   settings (the worker reads displayProgram), jobCommandLine, jobCodePage, jobGroup,
     //   jobNumber.
     // Written while the main window is created, before any job; read by both threads:
-    //   outputPane (the worker appends through it: its lines are messages that the user-interface
-    //   thread carries out, the child's output goes through its queue), mainWindow, paneWindow.
+    //   logFeed (the worker appends through it: its lines are messages that the user-interface
+    //   thread carries out, the child's output goes through its queue), mainWindow, logWindow.
     //   Exception: when the log is full, the user-interface thread moves it to a new pane window
-    //   (outputPane.window, outputPane.plainEdit and paneWindow change). That happens only while
+    //   (logFeed.window, logFeed.plainEdit and logWindow change). That happens only while
     //   it inserts queued output, and only the worker queues output; so the worker reads these
     //   fields only when the queue is empty and nothing is being inserted: before it runs its
-    //   child, and after a flush (OutputPane::Flush, whose wait on the queue's lock orders the
+    //   child, and after a flush (LogFeed::Flush, whose wait on the queue's lock orders the
     //   renewal's writes before the worker's reads).
     // Written and read by the worker alone, during its job: savedCursor.
     // Set by the user-interface thread (StopRunningJob) while the worker runs, cleared by StartJob
@@ -117,11 +117,11 @@ public:
     //   windowTitle, windowClassName.
     // The frame is deleted only when no worker is alive any more (Release).
     Settings settings;
-    OutputPane outputPane;
+    LogFeed logFeed;
     HANDLE workerThread;
     HCURSOR savedCursor;
     HWND mainWindow;
-    HWND paneWindow;
+    HWND logWindow;
     HWND toolbarWindow;
     char* commandLine;
     char windowTitle[128];

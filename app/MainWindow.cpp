@@ -30,7 +30,7 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 {
     if (message == RenewedMessage()) {
         // A full log went on in a new pane window: commands and layout act on that one now.
-        paneWindow = reinterpret_cast<HWND>(wParam);
+        logWindow = reinterpret_cast<HWND>(wParam);
         return 0;
     }
     if (message == TaskbarButtonCreatedMessage()) {
@@ -97,7 +97,7 @@ void MainFrame::OnWindowKey(WPARAM key)
 
 void MainFrame::OnCreate(HWND window)
 {
-    paneWindow = CreatePane(window);
+    logWindow = CreateLog(window);
     settings.Load();
     RebuildRunMenu(window);
     CreateToolbar(window);
@@ -115,8 +115,8 @@ void MainFrame::OnSize(int width, int height)
         toolbarHeight = rect.bottom - rect.top;
         MoveWindow(toolbarWindow, 0, 0, width, toolbarHeight, TRUE);
     }
-    if (paneWindow)
-        MoveWindow(paneWindow, 0, toolbarHeight, width, height - toolbarHeight, TRUE);
+    if (logWindow)
+        MoveWindow(logWindow, 0, toolbarHeight, width, height - toolbarHeight, TRUE);
 }
 
 LRESULT MainFrame::OnClose()
@@ -168,23 +168,23 @@ LRESULT MainFrame::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lP
         StartJob(commandLine);
         return 0;
     case ID_CUT:
-        SendMessageA(paneWindow, WM_CUT, 0, 0);
+        SendMessageA(logWindow, WM_CUT, 0, 0);
         return 0;
     case ID_COPY:
-        SendMessageA(paneWindow, WM_COPY, 0, 0);
+        SendMessageA(logWindow, WM_COPY, 0, 0);
         return 0;
     case ID_PASTE:
-        SendMessageA(paneWindow, WM_PASTE, 0, 0);
+        SendMessageA(logWindow, WM_PASTE, 0, 0);
         return 0;
     case ID_DELETE:
-        SendMessageA(paneWindow, WM_CLEAR, 0, 0);
+        SendMessageA(logWindow, WM_CLEAR, 0, 0);
         return 0;
     case ID_SELECT_ALL:
-        SetFocus(paneWindow);
-        SendMessageA(paneWindow, EM_SETSEL, 0, -1);
+        SetFocus(logWindow);
+        SendMessageA(logWindow, EM_SETSEL, 0, -1);
         return 0;
     case ID_UNDO:
-        SendMessageA(paneWindow, EM_UNDO, 0, 0);
+        SendMessageA(logWindow, EM_UNDO, 0, 0);
         return 0;
     case ID_RUN_DEFAULT:
         RunDefault();
@@ -202,8 +202,8 @@ LRESULT MainFrame::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     case ID_CLEAR_SCREEN:
-        SendMessageA(paneWindow, EM_SETSEL, 0, -1);
-        SendMessageA(paneWindow, WM_CLEAR, 0, 0);
+        SendMessageA(logWindow, EM_SETSEL, 0, -1);
+        SendMessageA(logWindow, WM_CLEAR, 0, 0);
         return 0;
     }
     if (id >= ID_RUN_SLOT_1 && id <= ID_RUN_SLOT_8) {

@@ -2,17 +2,8 @@
 
 #include <cstring>
 
-namespace {
-
-// A waiting worker looks again this often, so that a wake-up that could not be posted (a full
-// message queue) is posted again instead of leaving both threads waiting for each other.
-const DWORD kRecheckMs = 50;
-
-} // namespace
-
 OutputQueue::OutputQueue()
-    : spaceEvent(nullptr), buffer(nullptr), start(0), end(0), open(false), wakePending(false),
-      inserting(false), pane(nullptr), wakeMessage(0)
+    : changed(nullptr), buffer(nullptr), start(0), end(0), open(false), inserting(false)
 {
     InitializeCriticalSection(&lock);
 }
@@ -21,23 +12,21 @@ OutputQueue::~OutputQueue()
 {
     if (buffer)
         HeapFree(GetProcessHeap(), 0, buffer);
-    if (spaceEvent)
-        CloseHandle(spaceEvent);
+    if (changed)
+        CloseHandle(changed);
     DeleteCriticalSection(&lock);
 }
 
-bool OutputQueue::Open(HWND paneWindow, UINT message)
+bool OutputQueue::Open()
 {
     EnterCriticalSection(&lock);
     if (!buffer)
         buffer = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kLimit));
-    if (!spaceEvent)
-        spaceEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    open = buffer && spaceEvent;
+    if (!changed)
+        changed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    open = buffer && changed;
     start = end = 0;
-    wakePending = false;
-    pane = paneWindow;
-    wakeMessage = message;
+    inserting = false;
     bool opened = open;
     LeaveCriticalSection(&lock);
     return opened;
@@ -49,92 +38,48 @@ void OutputQueue::Close()
     open = false;
     inserting = false;
     start = end = 0;
-    if (spaceEvent)
-        SetEvent(spaceEvent);
+    if (changed)
+        SetEvent(changed);
     LeaveCriticalSection(&lock);
 }
 
-void OutputQueue::Retarget(HWND paneWindow)
+void OutputQueue::Wait(DWORD waitMs)
 {
-    EnterCriticalSection(&lock);
-    pane = paneWindow;
-    wakePending = false;
-    PostWake();
+    ResetEvent(changed);
     LeaveCriticalSection(&lock);
-}
-
-HWND OutputQueue::Target()
-{
-    EnterCriticalSection(&lock);
-    HWND target = open ? pane : nullptr;
-    LeaveCriticalSection(&lock);
-    return target;
-}
-
-void OutputQueue::WaitForThePane()
-{
-    PostWake();
-    ResetEvent(spaceEvent);
-    LeaveCriticalSection(&lock);
-    WaitForSingleObject(spaceEvent, kRecheckMs);
+    WaitForSingleObject(changed, waitMs);
     EnterCriticalSection(&lock);
 }
 
-void OutputQueue::PostWake()
-{
-    if (wakePending || start == end)
-        return;
-    wakePending = PostMessageA(pane, wakeMessage, 0, 0) != FALSE;
-}
-
-bool OutputQueue::Push(const char* text, size_t length)
+OutputQueue::Pushed OutputQueue::Push(const char* text, size_t length, DWORD waitMs)
 {
     if (length > kLimit)
-        return false;
+        return kClosed;
     EnterCriticalSection(&lock);
-    while (open && kLimit - (end - start) < length) {
-        WaitForThePane();
-    }
-    if (!open) {
-        LeaveCriticalSection(&lock);
-        return false;
-    }
-    if (kLimit - end < length) {
-        std::memmove(buffer, buffer + start, end - start);
-        end -= start;
-        start = 0;
-    }
-    std::memcpy(buffer + end, text, length);
-    end += length;
-    PostWake();
-    // A wake-up that the system refused (its queue of posted messages is full) is asked for
-    // again until it is taken or the pane has taken the text: the pane may get no other.
-    while (open && !wakePending && start != end) {
-        WaitForThePane();
+    if (open && kLimit - (end - start) < length && waitMs > 0)
+        Wait(waitMs);
+    Pushed pushed = !open ? kClosed : kLimit - (end - start) < length ? kFull : kQueued;
+    if (pushed == kQueued) {
+        if (kLimit - end < length) {
+            std::memmove(buffer, buffer + start, end - start);
+            end -= start;
+            start = 0;
+        }
+        std::memcpy(buffer + end, text, length);
+        end += length;
     }
     LeaveCriticalSection(&lock);
-    return true;
+    return pushed;
 }
 
-void OutputQueue::WakeHandled()
+bool OutputQueue::WaitUntilInserted(DWORD waitMs)
 {
     EnterCriticalSection(&lock);
-    wakePending = false;
+    if (open && (start != end || inserting))
+        Wait(waitMs);
+    bool done = !open || (start == end && !inserting);
     LeaveCriticalSection(&lock);
-}
-
-bool OutputQueue::WakeDone(bool post)
-{
-    EnterCriticalSection(&lock);
-    bool posted = true;
-    if (start == end) {
-        wakePending = false;
-    } else {
-        wakePending = true;
-        posted = post && PostMessageA(pane, wakeMessage, 0, 0) != FALSE;
-    }
-    LeaveCriticalSection(&lock);
-    return posted;
+    return done;
 }
 
 size_t OutputQueue::Queued()
@@ -148,10 +93,6 @@ size_t OutputQueue::Queued()
 size_t OutputQueue::Take(char* out)
 {
     EnterCriticalSection(&lock);
-    if (!buffer) {
-        LeaveCriticalSection(&lock);
-        return 0;
-    }
     const char* text = buffer + start;
     size_t queued = end - start;
     // Everything that has gathered, when it is no more than one piece: a line still being
@@ -167,14 +108,14 @@ size_t OutputQueue::Take(char* out)
             cut = feed ? static_cast<size_t>(static_cast<const char*>(feed) - text) + 1 : queued;
         }
     }
-    if (cut > 0)
+    if (cut > 0) {
         std::memcpy(out, text, cut);
-    start += cut;
-    if (start == end)
-        start = end = 0;
-    inserting = cut > 0;
-    if (spaceEvent)
-        SetEvent(spaceEvent);
+        start += cut;
+        if (start == end)
+            start = end = 0;
+        inserting = true;
+        SetEvent(changed);
+    }
     LeaveCriticalSection(&lock);
     return cut;
 }
@@ -183,30 +124,7 @@ void OutputQueue::PieceDone()
 {
     EnterCriticalSection(&lock);
     inserting = false;
-    if (spaceEvent)
-        SetEvent(spaceEvent);
+    if (changed)
+        SetEvent(changed);
     LeaveCriticalSection(&lock);
-}
-
-void OutputQueue::WaitUntilInserted()
-{
-    EnterCriticalSection(&lock);
-    while (open && (start != end || inserting)) {
-        WaitForThePane();
-    }
-    LeaveCriticalSection(&lock);
-}
-
-void OutputQueue::InsertAllHere()
-{
-    for (;;) {
-        EnterCriticalSection(&lock);
-        HWND target = open && start != end ? pane : nullptr;
-        UINT message = wakeMessage;
-        LeaveCriticalSection(&lock);
-        if (!target)
-            return;
-        // A renewal during the wake-up retargets the queue: the next one goes to the new pane.
-        SendMessageA(target, message, 1, 0);
-    }
 }

@@ -26,7 +26,7 @@ void PumpMessages()
     }
 }
 
-// The log pane's own recipe (app/PaneWindow.cpp): class, styles, id, font, limit.
+// The log window's own recipe (app/LogWindow.cpp): class, styles, id, font, limit.
 HWND CreateLogControl(HWND* frame, HFONT* font)
 {
     // Both libraries, as the program loads them; they stay loaded.

@@ -1,5 +1,3 @@
-// Threading: a runner belongs to the one worker thread that calls Execute; nothing here is shared.
-//
 // Handles: every handle is set to INVALID_HANDLE_VALUE (or null, for the process record) once it
 // is closed, so that each path out of Execute can release whatever is still open without closing
 // anything twice.
@@ -133,7 +131,8 @@ ConsoleRunner::ConsoleRunner()
       childOutputWrite(INVALID_HANDLE_VALUE),
       processGroup(nullptr),
       ungroupedChildSlot(nullptr),
-      stopSignal(nullptr)
+      stopSignal(nullptr),
+      output(nullptr)
 {
 }
 
@@ -154,6 +153,36 @@ void ConsoleRunner::SetUngroupedChildSlot(HANDLE volatile* slot)
 void ConsoleRunner::SetStopSignal(LONG volatile* flag)
 {
     stopSignal = flag;
+}
+
+void ConsoleRunner::SetOutput(LogFeed* feed)
+{
+    output = feed;
+}
+
+void ConsoleRunner::SetCodePage(UINT codePage)
+{
+    decoder = TextDecoder(codePage);
+}
+
+void ConsoleRunner::OnOutput(const char* text)
+{
+    if (!output)
+        return;
+    size_t length = std::strlen(text);
+    if (decoder.PassesAsIs(text, length)) {
+        output->AppendOutput(text);
+        return;
+    }
+    const size_t most = TextDecoder::kMostInput;
+    for (size_t at = 0; at < length; at += most)
+        output->AppendOutput(decoder.Decode(text + at, length - at < most ? length - at : most));
+}
+
+void ConsoleRunner::FinishOutput()
+{
+    if (output)
+        output->AppendOutput(decoder.Finish());
 }
 
 bool ConsoleRunner::Stopped() const

@@ -1,12 +1,18 @@
 // ConsoleRunner: one run of a console program as a child process whose standard output and
-// standard error share one anonymous pipe, read 256 bytes at a time and handed to OnOutput.
+// standard error share one anonymous pipe, read 256 bytes at a time and handed to OnOutput, which
+// decodes each chunk and hands it to the log's feed (the worker's side of the log).
 //
-// Threading: a runner lives on the stack of one job's worker thread and is used by that thread
-// only. Execute blocks until the child, and everything that inherited its pipe ends, are gone.
+// Threading: a runner lives on the stack of one job's worker thread and is used by that thread,
+// apart from what it shares through its three optional slots below (the group, the published
+// child, the stop flag) and what it hands to the feed. Execute blocks until the child, and
+// everything that inherited its pipe, are gone.
 #ifndef VELQUETH_RUNNER_CONSOLERUNNER_H
 #define VELQUETH_RUNNER_CONSOLERUNNER_H
 
 #include <windows.h>
+
+#include "app/LogFeed.h"
+#include "base/TextDecoder.h"
 
 const DWORD kChunkSize = 256;
 
@@ -14,7 +20,10 @@ class ConsoleRunner {
 public:
     ConsoleRunner();
     virtual ~ConsoleRunner();
-    virtual void OnOutput(const char* text) = 0;
+    // One chunk as read (NUL bytes left out): decoded and handed to the feed, if any.
+    virtual void OnOutput(const char* text);
+    // After Execute: hands on the bytes of a character that the output's end left incomplete.
+    void FinishOutput();
 
     DWORD Execute(const char* commandLine, bool display);
     DWORD CreatePipes(STARTUPINFOA* startup, bool hide);
@@ -36,6 +45,10 @@ public:
     // blocking read is ended by cancelling it (CancelSynchronousIo on the reading thread), which
     // the one who sets the flag does. Not owned.
     void SetStopSignal(LONG volatile* flag);
+    // The log's feed that takes the output; not owned. How the output is read: TextDecoder's
+    // kAutomatic unless set. Both before Execute.
+    void SetOutput(LogFeed* feed);
+    void SetCodePage(UINT codePage);
 
     HANDLE childErrorWrite;
     HANDLE childInputRead;
@@ -45,6 +58,8 @@ public:
     HANDLE processGroup;
     HANDLE volatile* ungroupedChildSlot;
     LONG volatile* stopSignal;
+    LogFeed* output;
+    TextDecoder decoder;
 
 private:
     bool Stopped() const;

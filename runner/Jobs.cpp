@@ -1,8 +1,7 @@
 // Jobs: turning run requests into job command lines, admitting one job at a time, and running
 // each job on a worker thread of its own.
 //
-// The threading contract is written beside the frame's fields (app/MainFrame.h). The worker
-// reaches the pane only through messages, which fail harmlessly once the window is gone.
+// The threading contract is written beside the frame's fields (app/MainFrame.h).
 #include "app/MainFrame.h"
 
 #include <shellapi.h>
@@ -13,7 +12,7 @@
 #include "base/Seams.h"
 #include "config/AppPaths.h"
 #include "res/Commands.h"
-#include "runner/PaneConsoleRunner.h"
+#include "runner/ConsoleRunner.h"
 
 namespace {
 
@@ -55,7 +54,7 @@ void EndUngroupedChild(HANDLE volatile* slot)
 
 // `opening`, the command line and a line break, in one colour. From the worker every insertion is
 // a round trip to the user-interface thread, so the line goes in whole where memory allows.
-void WriteCommandLine(OutputPane* pane, const char* opening, const char* commandLine, COLORREF colour)
+void WriteCommandLine(LogFeed* pane, const char* opening, const char* commandLine, COLORREF colour)
 {
     size_t openingLength = std::strlen(opening);
     size_t length = std::strlen(commandLine);
@@ -74,13 +73,13 @@ void WriteCommandLine(OutputPane* pane, const char* opening, const char* command
 }
 
 // The grey header that opens a job in the log.
-void WriteHeader(OutputPane* pane, const char* commandLine)
+void WriteHeader(LogFeed* pane, const char* commandLine)
 {
     WriteCommandLine(pane, "\r\nExecuting:- ", commandLine, kColourGrey);
 }
 
 // The red line that closes a job that could not run.
-void WriteFailureLine(OutputPane* pane, const char* commandLine)
+void WriteFailureLine(LogFeed* pane, const char* commandLine)
 {
     WriteCommandLine(pane, "Failure running:- ", commandLine, kColourRed);
 }
@@ -116,8 +115,8 @@ void MainFrame::StartJob(const char* commandLine, UINT codePage)
     char* copy = static_cast<char*>(seams::heapAlloc(GetProcessHeap(), 0, length + 1));
     if (!copy) {
         // No worker runs: this thread may write to the log.
-        WriteHeader(&outputPane, text);
-        WriteFailureLine(&outputPane, text);
+        WriteHeader(&logFeed, text);
+        WriteFailureLine(&logFeed, text);
         return;
     }
     std::memcpy(copy, text, length + 1);
@@ -145,8 +144,8 @@ void MainFrame::StartJob(const char* commandLine, UINT codePage)
     workerThread = seams::createThread(nullptr, 0, JobThread, this, 0, nullptr);
     workerAlive = workerThread != nullptr;
     if (!workerThread) {
-        WriteHeader(&outputPane, jobCommandLine);
-        WriteFailureLine(&outputPane, jobCommandLine);
+        WriteHeader(&logFeed, jobCommandLine);
+        WriteFailureLine(&logFeed, jobCommandLine);
     }
     RefreshCursor();
     EnableStopItem();
@@ -274,7 +273,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     if (!frame)
         return 0;
 
-    PaneConsoleRunner runner;
+    ConsoleRunner runner;
     runner.SetProcessGroup(frame->jobGroup);
     runner.SetUngroupedChildSlot(&frame->ungroupedChild);
     runner.SetStopSignal(&frame->jobStopped);
@@ -282,7 +281,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     // These act on this thread's own input state, which has no window: the user sees nothing of
     // them (the windows show the wait cursor while workerAlive is set). No WM_SETCURSOR goes to
     // the pane either: its wParam must name a window, and a rich edit may answer with its I-beam.
-    SetCapture(frame->paneWindow);
+    SetCapture(frame->logWindow);
     frame->savedCursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
 
     char directory[kPathSize];
@@ -295,26 +294,25 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     bool haveKept = kept > 0 && kept < static_cast<DWORD>(kPathSize);
     SetCurrentDirectoryA(directory);
 
-    runner.SetPane(frame->paneWindow);
-    runner.SetOutput(&frame->outputPane);
+    runner.SetOutput(&frame->logFeed);
     runner.SetCodePage(frame->jobCodePage);
 
-    WriteHeader(&frame->outputPane, frame->jobCommandLine);
+    WriteHeader(&frame->logFeed, frame->jobCommandLine);
 
     DWORD result = runner.Execute(frame->jobCommandLine, frame->settings.displayProgram != 0);
     runner.FinishOutput();
 
     if (InterlockedCompareExchange(&frame->jobStopped, 0, 0) != 0) {
         // On a line of its own after what the program wrote, then the prompt as after any job.
-        const char* opening = frame->outputPane.EndsWithLineBreak() ? "Stopped:- " : "\r\nStopped:- ";
-        frame->outputPane.Append(opening, kColourRed);
-        frame->outputPane.Append(frame->jobCommandLine, kColourRed);
-        frame->outputPane.Append("\r\n", kColourRed);
-        frame->outputPane.Append("C:\\> ", kColourGreen);
+        const char* opening = frame->logFeed.EndsWithLineBreak() ? "Stopped:- " : "\r\nStopped:- ";
+        frame->logFeed.Append(opening, kColourRed);
+        frame->logFeed.Append(frame->jobCommandLine, kColourRed);
+        frame->logFeed.Append("\r\n", kColourRed);
+        frame->logFeed.Append("C:\\> ", kColourGreen);
     } else if (result != 0) {
-        WriteFailureLine(&frame->outputPane, frame->jobCommandLine);
+        WriteFailureLine(&frame->logFeed, frame->jobCommandLine);
     } else {
-        frame->outputPane.Append("C:\\> ", kColourGreen);
+        frame->logFeed.Append("C:\\> ", kColourGreen);
     }
 
     SetCursor(frame->savedCursor);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/LogRenewal.h"
-#include "app/PaneFeed.h"
+#include "app/LogFeed.h"
 #include "base/Seams.h"
 #include "base/TextDecoder.h"
 #include "support/App.h"
@@ -28,14 +28,11 @@ namespace {
 
 const size_t kSmallLimit = 32 << 10;  // a quarter of it is carried
 
-// A pane of the given class, fed, in a hidden window, with a small limit. The output outlives
-// the pane, whose going closes its queue.
-struct FedPane {
-    explicit FedPane(const char* className) : control(className)
+// A fed log of the given class with a small limit.
+struct FedPane : testing_support::FedLog {
+    explicit FedPane(const char* className) : FedLog(className), output(feed)
     {
-        output.Attach(control.Handle());
-        FeedPane(&output);
-        SetLogLimit(control.Handle(), kSmallLimit);
+        feed.SetLogLimit(kSmallLimit);
     }
     // One job as the worker writes it: header, output lines, and a prompt or a failure line.
     std::string Job(int number)
@@ -62,8 +59,7 @@ struct FedPane {
         EXPECT_NE(control.Handle(), output.window);
         return all;
     }
-    OutputPane output;
-    testing_support::HostedControl control;
+    LogFeed& output;
 };
 
 LPVOID WINAPI RefuseAll(HANDLE, DWORD, SIZE_T)
@@ -142,7 +138,7 @@ TEST(LogRenewal, WithoutMemoryForTheTailAGreyLineSaysSo)
 // The plain edit's context menu runs a loop inside the pane's procedure that dispatches
 // wake-ups: a piece that fills the log meanwhile goes into the old pane, which is renewed after.
 HWND menuPane;
-OutputPane* menuOutput;
+LogFeed* menuOutput;
 bool paneLivedThroughTheMenu;
 
 void CALLBACK EndTheMenu(HWND, UINT, UINT_PTR timer, DWORD)
@@ -159,9 +155,9 @@ TEST(LogRenewal, NeverWhileThePanesOwnLoopRuns)
     menuPane = pane.control.Handle();
     menuOutput = &pane.output;
     pane.Job(1);
-    SetLogLimit(menuPane, SendMessageA(menuPane, WM_GETTEXTLENGTH, 0, 0) + 10);
+    pane.output.SetLogLimit(SendMessageA(menuPane, WM_GETTEXTLENGTH, 0, 0) + 10);
     const std::string filled = "the line that filled the log\r\n";
-    ASSERT_TRUE(pane.output.queue.Push(filled.c_str(), filled.size()));
+    pane.output.AppendOutput(filled.c_str());
     paneLivedThroughTheMenu = false;
     SetTimer(nullptr, 0, 500, EndTheMenu);
     SendMessageA(menuPane, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(menuPane), MAKELPARAM(20, 20));
@@ -242,13 +238,13 @@ TEST_F(LogRenewalJob, AFullLogGoesOnInANewPaneWithTheNewestText)
     ASSERT_TRUE(app.created);
     HWND first = app.Pane();
     const size_t limit = 256 << 10;
-    SetLogLimit(first, limit);
+    app.frame->logFeed.SetLogLimit(limit);
     const std::string command = ChildCommand("bytes 1048576 80");
     ASSERT_TRUE(app.Run(command, 120000));
     HWND pane = app.Pane();
     EXPECT_FALSE(IsWindow(first));
-    EXPECT_EQ(pane, app.frame->paneWindow);
-    EXPECT_EQ(pane, app.frame->outputPane.window);
+    EXPECT_EQ(pane, app.frame->logWindow);
+    EXPECT_EQ(pane, app.frame->logFeed.window);
     // One notice at the top, in grey; then the newest text, whole lines to the prompt.
     const std::string log = app.Log(), notice = kDroppedNotice;
     ASSERT_EQ(0u, log.find(notice));

@@ -1,5 +1,5 @@
-// ConsoleRunner and PaneConsoleRunner with real child processes (vqchild.exe beside the tests),
-// real pipes and real edit controls.
+// ConsoleRunner with real child processes (vqchild.exe beside the tests), real pipes, and its
+// output handed to a fed log on real edit controls.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/OutputPane.h"
 #include "runner/ConsoleRunner.h"
-#include "runner/PaneConsoleRunner.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
 #include "tests/helpers/ChildPattern.h"
@@ -195,24 +193,13 @@ TEST(ConsoleRunnerTest, DisplayedConsoleKeepsTheOutput)
     EXPECT_TRUE(runner.chunks.empty());
 }
 
-// --- PaneConsoleRunner into real controls ------------------------------------------------------
+// --- Handed to the log's feed -----------------------------------------------------------------
 
 namespace {
 
 enum class Before { Nothing, CaretAtStart, SelectionAtStart, SelectAll };
 
-// A control made as the program makes its pane, with the pane's wrapper attached.
-class PaneWindow {
-public:
-    explicit PaneWindow(const char* className) : control(className), window(control.Handle())
-    {
-        if (window)
-            pane.Attach(window);
-    }
-    testing_support::HostedControl control;
-    HWND window;
-    OutputPane pane;
-};
+using testing_support::FedLog;
 
 void Prepare(HWND window, Before before)
 {
@@ -224,84 +211,86 @@ void Prepare(HWND window, Before before)
     }
 }
 
-// Moves the caret or makes a selection before every chunk, as a user might while a job runs.
-class RestlessPaneRunner : public PaneConsoleRunner {
+// Runs on the window's own thread: each chunk goes in at once (a flush), after the caret has
+// moved or a selection been made, as a user might while a job runs.
+class RestlessRunner : public ConsoleRunner {
 public:
-    explicit RestlessPaneRunner(Before before) : before(before) {}
+    RestlessRunner(LogFeed* feed, Before before) : before(before) { SetOutput(feed); }
     void OnOutput(const char* text) override
     {
-        Prepare(paneWindow, before);
-        PaneConsoleRunner::OnOutput(text);
+        Prepare(output->window, before);
+        ConsoleRunner::OnOutput(text);
+        output->Flush();
     }
     Before before;
 };
 
 // The classes the log window can have.
-const char* const kPaneClasses[] = {"RichEdit", "Edit"};
+const char* const kLogClasses[] = {"RichEdit", "Edit"};
 
 } // namespace
 
-TEST(PaneConsoleRunnerTest, OutputLandsAtTheEndOfTheLog)
+TEST(ConsoleRunnerTest, OutputLandsAtTheEndOfTheLog)
 {
     const Before befores[] = {Before::Nothing, Before::CaretAtStart, Before::SelectionAtStart,
                               Before::SelectAll};
-    for (const char* className : kPaneClasses) {
+    for (const char* className : kLogClasses) {
         for (Before before : befores) {
-            PaneWindow pane(className);
-            ASSERT_NE(nullptr, pane.window) << className;
-            pane.pane.Append("Header line\r\n", kColourGrey);
-            Prepare(pane.window, before);
+            FedLog log(className);
+            ASSERT_NE(nullptr, log.window) << className;
+            log.feed.Append("Header line\r\n", kColourGrey);
+            Prepare(log.window, before);
 
-            RestlessPaneRunner runner(before);
-            EXPECT_EQ(pane.window, runner.SetPane(pane.window));
+            RestlessRunner runner(&log.feed, before);
             const std::string script =
                 "out \"first\\r\\nsecond\" out \" more\\r\\n\" crlf-split nul";
             EXPECT_EQ(0u, runner.Execute(ChildCommand(script).c_str(), false));
-            pane.pane.Append("C:\\> ", kColourGreen);
+            runner.FinishOutput();
+            log.feed.Append("C:\\> ", kColourGreen);
             std::string expected = "Header line\nfirst\nsecond more\n" + std::string(255, 'x') +
                                    "\ntailleadabcdef\nC:\\> ";
-            EXPECT_EQ(expected, testing_support::Unix(WindowText(pane.window)))
+            EXPECT_EQ(expected, testing_support::Unix(WindowText(log.window)))
                 << className << " case " << static_cast<int>(before);
         }
     }
 }
 
-TEST(PaneConsoleRunnerTest, LargeOutputArrivesWhole)
+TEST(ConsoleRunnerTest, LargeOutputArrivesWhole)
 {
-    for (const char* className : kPaneClasses) {
-        PaneWindow pane(className);
-        ASSERT_NE(nullptr, pane.window) << className;
-        PaneConsoleRunner runner;
-        runner.SetPane(pane.window);
+    for (const char* className : kLogClasses) {
+        FedLog log(className);
+        ASSERT_NE(nullptr, log.window) << className;
+        ConsoleRunner runner;
+        runner.SetOutput(&log.feed);
         EXPECT_EQ(0u, runner.Execute(ChildCommand("bytes 20000 40").c_str(), false));
+        log.feed.Flush();
         EXPECT_EQ(testing_support::Unix(PatternText(20000, 40)),
-                  testing_support::Unix(WindowText(pane.window))) << className;
+                  testing_support::Unix(WindowText(log.window))) << className;
     }
 }
 
-TEST(PaneConsoleRunnerTest, ChildOutputHasTheAutomaticColour)
+TEST(ConsoleRunnerTest, ChildOutputHasTheAutomaticColour)
 {
     // Also when the user has clicked into the grey header or selected it before a chunk arrives:
     // the output must not take the colour of the text it lands after.
     const Before befores[] = {Before::Nothing, Before::CaretAtStart, Before::SelectAll};
     for (Before before : befores) {
-        PaneWindow pane("RichEdit");
-        ASSERT_NE(nullptr, pane.window);
-        pane.pane.Append("\r\nExecuting:- x\r\n", kColourGrey);
-        RestlessPaneRunner runner(before);
-        runner.SetPane(pane.window);
+        FedLog log("RichEdit");
+        ASSERT_NE(nullptr, log.window);
+        log.feed.Append("\r\nExecuting:- x\r\n", kColourGrey);
+        RestlessRunner runner(&log.feed, before);
         EXPECT_EQ(0u, runner.Execute(ChildCommand("out \"child\\r\\ntext\"").c_str(), false));
-        pane.pane.Append("C:\\> ", kColourGreen);
+        log.feed.Append("C:\\> ", kColourGreen);
 
         // This control counts a line break as two characters, as the text shows it.
-        const std::string text = WindowText(pane.window);
+        const std::string text = WindowText(log.window);
         ASSERT_EQ("\r\nExecuting:- x\r\nchild\r\ntextC:\\> ", text);
         const size_t child = text.find("child");
         const size_t prompt = text.find("C:");
         for (size_t pos = 0; pos < text.size(); ++pos) {
             bool automatic = false;
             COLORREF colour =
-                testing_support::ColourAt(pane.window, static_cast<int>(pos), &automatic);
+                testing_support::ColourAt(log.window, static_cast<int>(pos), &automatic);
             if (pos < child) {
                 EXPECT_EQ(kColourGrey, colour) << pos;
                 EXPECT_FALSE(automatic) << pos;
@@ -315,27 +304,29 @@ TEST(PaneConsoleRunnerTest, ChildOutputHasTheAutomaticColour)
     }
 }
 
-TEST(PaneConsoleRunnerTest, NothingHappensWithoutAPaneOrText)
+TEST(ConsoleRunnerTest, NothingHappensWithoutALogOrText)
 {
-    PaneWindow pane("RichEdit");
-    ASSERT_NE(nullptr, pane.window);
-    pane.pane.Append("log", kColourGrey);
+    FedLog log("RichEdit");
+    ASSERT_NE(nullptr, log.window);
+    log.feed.Append("log", kColourGrey);
 
-    PaneConsoleRunner unbound;
-    EXPECT_EQ(nullptr, unbound.paneWindow);
+    ConsoleRunner unbound;
     EXPECT_EQ(0u, unbound.Execute(ChildCommand("out lost").c_str(), false));
 
-    PaneConsoleRunner bound;
-    bound.SetPane(pane.window);
+    ConsoleRunner bound;
+    bound.SetOutput(&log.feed);
     bound.OnOutput("");
-    EXPECT_EQ("log", WindowText(pane.window));
+    log.feed.Flush();
+    EXPECT_EQ("log", WindowText(log.window));
 
-    // A pane destroyed before the output arrives makes the insertions fail harmlessly.
+    // A log window destroyed before the output arrives makes the insertions fail harmlessly.
     HWND gone = CreateWindowExA(0, "Edit", "", ES_MULTILINE, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(nullptr, gone);
+    LogFeed goneFeed;
+    goneFeed.Start(gone);
     DestroyWindow(gone);
-    PaneConsoleRunner late;
-    late.SetPane(gone);
+    ConsoleRunner late;
+    late.SetOutput(&goneFeed);
     EXPECT_EQ(0u, late.Execute(ChildCommand("out \"after\\r\\n\"").c_str(), false));
 }

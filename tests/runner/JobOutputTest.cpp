@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/LogRenewal.h"
-#include "app/PaneFeed.h"
+#include "app/LogFeed.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
 #include "tests/helpers/ChildPattern.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/PaneWindow.h"
+#include "app/LogWindow.h"
 #include "support/TestSupport.h"
 
 namespace testing_support {
@@ -80,12 +80,12 @@ void App::Drop(const std::vector<std::string>& files) const
 
 std::string App::Log() const
 {
-    return WindowText(frame->paneWindow);
+    return WindowText(frame->logWindow);
 }
 
 void App::ClearLog()
 {
-    SendMessageA(frame->paneWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    SendMessageA(frame->logWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
     banner.clear();
 }
 
@@ -113,7 +113,7 @@ bool App::WaitForLog(const std::string& part, DWORD timeoutMs) const
 bool App::StallUntilQueueFull(DWORD timeoutMs) const
 {
     DWORD start = GetTickCount();
-    while (frame->outputPane.queue.Queued() <= OutputQueue::kLimit - 256) {
+    while (frame->logFeed.queue.Queued() <= OutputQueue::kLimit - 256) {
         if (GetTickCount() - start > timeoutMs)
             return false;
         Sleep(20);
@@ -150,13 +150,19 @@ HostedControl::HostedControl(const char* className)
     }();
     (void)loaded;
     RECT place = {0, 0, 480, 360};
-    window = CreatePaneWindow(host, className, place);
+    window = CreateLogWindowOfClass(host, className, place);
 }
 
 HostedControl::~HostedControl()
 {
     if (host)
         DestroyWindow(host);
+}
+
+FedLog::FedLog(const char* className) : control(className), window(control.Handle())
+{
+    EXPECT_NE(nullptr, window) << "no " << className << " control";
+    feed.Start(window);
 }
 
 void ChildTest::SetUp()

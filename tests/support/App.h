@@ -1,5 +1,5 @@
 // The in-process harness: the application's main window made and torn down as the entry point
-// does, a control hosted as the program hosts its pane, the shape of a job in the log, and a
+// does, a control hosted as the program hosts its log (fed or not), the shape of a job in the log, and a
 // fixture for the tests whose jobs start the helper child.
 #ifndef VELQUETH_TESTS_SUPPORT_APP_H
 #define VELQUETH_TESTS_SUPPORT_APP_H
@@ -85,6 +85,15 @@ private:
     HWND window;
     HostedControl(const HostedControl&) = delete;
     HostedControl& operator=(const HostedControl&) = delete;
+};
+
+// A log window made as the program makes it, hosted so, and fed as the program feeds it. The feed
+// outlives the window, whose going closes its queue; after a renewal the feed's window is another.
+struct FedLog {
+    explicit FedLog(const char* className = "RichEdit");
+    LogFeed feed;
+    HostedControl control;
+    HWND window;
 };
 
 // For tests whose jobs start vqchild: none may be alive when the test starts, and a stray one is

@@ -1,5 +1,5 @@
-// OutputPane on real controls: a rich-edit control, which takes colours, and a plain edit control,
-// which does not. The controls live in a hidden top-level window of the test's own.
+// The log's feed on real controls, a rich edit (which takes colours) and a plain edit (which does
+// not): lines written in colour, chunks of output whichever way they go in, and real jobs.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,27 +10,23 @@
 #include <string>
 #include <vector>
 
-#include "app/OutputPane.h"
+#include "app/LogFeed.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
+#include "tests/helpers/ChildPattern.h"
 
+using testing_support::App;
+using testing_support::ChildCommand;
 using testing_support::ColourAt;
+using testing_support::Header;
+using testing_support::IniFileGuard;
+using testing_support::kPrompt;
+using testing_support::FedLog;
 using testing_support::HostedControl;
+using testing_support::PumpUntil;
 using testing_support::WindowText;
 
 namespace {
-
-// An output pane attached to a control made as the program makes its log.
-struct AttachedPane {
-    explicit AttachedPane(const char* className) : control(className), window(control.Handle())
-    {
-        EXPECT_NE(nullptr, window) << "no " << className << " control";
-        pane.Attach(window);
-    }
-    HostedControl control;
-    HWND window;
-    OutputPane pane;
-};
 
 std::string Text(HWND window)
 {
@@ -66,48 +62,22 @@ int FindText(HWND window, const char* needle)
 
 } // namespace
 
-TEST(OutputPane, AttachTellsARichEditFromAPlainControl)
-{
-    struct Case {
-        const char* className;  // as asked for at creation
-        bool plainEdit;
-    };
-    const Case cases[] = {
-        {"RichEdit", false},
-        {"RICHEDIT", false},
-        {"richedit", false},
-        {"Edit", true},
-        {"RichEdit20A", true},
-        {"Static", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.className);
-        HostedControl control(c.className);
-        ASSERT_NE(nullptr, control.Handle());
-        OutputPane pane;
-        pane.plainEdit = !c.plainEdit;
-        pane.Attach(control.Handle());
-        EXPECT_EQ(control.Handle(), pane.window);
-        EXPECT_EQ(c.plainEdit, pane.plainEdit);
-    }
-}
-
-TEST(OutputPane, UnboundPaneDoesNothingAndAnswersZero)
+TEST(LogFeed, WithoutAWindowDoesNothingAndAnswersZero)
 {
     HostedControl control("RichEdit");
     ASSERT_NE(nullptr, control.Handle());
     SetWindowTextA(control.Handle(), "kept");
-    OutputPane pane;
+    LogFeed pane;
     EXPECT_EQ(nullptr, pane.window);
     EXPECT_EQ(0, pane.Append("lost\r\n", kColourRed));
-    EXPECT_EQ(0, pane.AppendPlain("lost\r\n"));
+    pane.AppendOutput("lost\r\n");
     EXPECT_EQ("kept", Text(control.Handle()));
-    OutputPane::SelectEnd(nullptr);  // no window: nothing to do, nothing to break
+    SelectEnd(nullptr);  // no window: nothing to do, nothing to break
 }
 
 // Whatever the user selected or wherever the caret is, Append adds at the end, takes its colour,
 // and leaves the earlier text and its colours alone. The insertion is not undoable.
-TEST(OutputPane, AppendGoesToTheEndWhateverTheUserSelected)
+TEST(LogFeed, AppendGoesToTheEndWhateverTheUserSelected)
 {
     struct Case {
         const char* what;
@@ -122,9 +92,9 @@ TEST(OutputPane, AppendGoesToTheEndWhateverTheUserSelected)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        AttachedPane attached("RichEdit");
-        OutputPane& pane = attached.pane;
-        HWND window = pane.window;
+        FedLog attached("RichEdit");
+        LogFeed& pane = attached.feed;
+        HWND window = attached.window;
         pane.Append("grey head\r\n", kColourGrey);
         pane.Append("child line\r\n", 0);
         SendMessageA(window, EM_SETSEL, c.selStart, c.selEnd);
@@ -149,17 +119,14 @@ TEST(OutputPane, AppendGoesToTheEndWhateverTheUserSelected)
     }
 }
 
-TEST(OutputPane, ColoursAreWrittenExactly)
+TEST(LogFeed, ColoursAreWrittenExactly)
 {
-    EXPECT_EQ(0x808080u, kColourGrey);
-    EXPECT_EQ(0x0000C0u, kColourRed);
-    EXPECT_EQ(0x00C000u, kColourGreen);
     const COLORREF colours[] = {kColourGrey, kColourRed, kColourGreen, RGB(0x12, 0x34, 0x56),
                                 RGB(255, 255, 255), 0};
     const int count = sizeof colours / sizeof colours[0];
-    AttachedPane attached("RichEdit");
+    FedLog attached("RichEdit");
     HWND window = attached.window;
-    OutputPane& pane = attached.pane;
+    LogFeed& pane = attached.feed;
     for (int i = 0; i < count; ++i)
         pane.Append(("line" + std::to_string(i) + "\r\n").c_str(), colours[i]);
     for (int i = 0; i < count; ++i) {
@@ -174,11 +141,11 @@ TEST(OutputPane, ColoursAreWrittenExactly)
     }
 }
 
-TEST(OutputPane, EmptyAppendInsertsNothingAndLeavesTheAutomaticColour)
+TEST(LogFeed, EmptyAppendInsertsNothingAndLeavesTheAutomaticColour)
 {
-    AttachedPane attached("RichEdit");
+    FedLog attached("RichEdit");
     HWND window = attached.window;
-    OutputPane& pane = attached.pane;
+    LogFeed& pane = attached.feed;
     pane.Append("line\r\n", kColourGreen);
     const std::string before = Text(window);
     const COLORREF colours[] = {kColourRed, kColourGrey};
@@ -193,7 +160,7 @@ TEST(OutputPane, EmptyAppendInsertsNothingAndLeavesTheAutomaticColour)
 
 // After an append the insertion point is back to the automatic colour: what the user types there,
 // and what is added later without a colour (the child's output), shows in the normal colour.
-TEST(OutputPane, TextAddedAfterAnAppendHasTheAutomaticColour)
+TEST(LogFeed, TextAddedAfterAnAppendHasTheAutomaticColour)
 {
     struct Case {
         const char* what;
@@ -208,17 +175,13 @@ TEST(OutputPane, TextAddedAfterAnAppendHasTheAutomaticColour)
         {"inserted without a format",
          [](HWND w) { SendMessageA(w, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("output")); },
          "output"},
-        {"appended plainly", [](HWND w) {
-             OutputPane plain;
-             plain.Attach(w);
-             plain.AppendPlain("plain");
-         }, "plain"},
+        {"a chunk of output", [](HWND w) { LogFeed::InsertChunk(w, "chunk"); }, "chunk"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        AttachedPane attached("RichEdit");
+        FedLog attached("RichEdit");
         HWND window = attached.window;
-        OutputPane& pane = attached.pane;
+        LogFeed& pane = attached.feed;
         pane.Append("C:\\> ", kColourGreen);
         c.add(window);
         EXPECT_EQ(std::string("C:\\> ") + c.added, Text(window));
@@ -235,21 +198,21 @@ TEST(OutputPane, TextAddedAfterAnAppendHasTheAutomaticColour)
 }
 
 // A log of hundreds of thousands of characters still takes the new text at its very end.
-TEST(OutputPane, LongLogStillAppendsAtTheVeryEnd)
+TEST(LogFeed, LongLogStillAppendsAtTheVeryEnd)
 {
     const char* const classes[] = {"RichEdit", "Edit"};
     for (const char* className : classes) {
         SCOPED_TRACE(className);
-        AttachedPane attached(className);
+        FedLog attached(className);
         HWND window = attached.window;
-        OutputPane& pane = attached.pane;
+        LogFeed& pane = attached.feed;
         std::string line(78, 'x');
         line += "\r\n";
         std::string block;
         for (int i = 0; i < 500; ++i)
             block += line;  // 40,000 characters
         for (int i = 0; i < 8; ++i)
-            pane.AppendPlain(block.c_str());
+            LogFeed::InsertChunk(window, block.c_str());
         const LRESULT before = TextLength(window);
         ASSERT_GE(before, 8 * 40000 - 8 * 500);  // the control may count a break as one
         SendMessageA(window, EM_SETSEL, 0, 0);
@@ -269,17 +232,17 @@ TEST(OutputPane, LongLogStillAppendsAtTheVeryEnd)
 }
 
 // A plain edit control takes the text at its end, without colour and outside the undo history.
-TEST(OutputPane, PlainEditAppendsWithoutColour)
+TEST(LogFeed, PlainEditAppendsWithoutColour)
 {
-    AttachedPane attached("Edit");
+    FedLog attached("Edit");
     HWND window = attached.window;
-    OutputPane& pane = attached.pane;
+    LogFeed& pane = attached.feed;
     ASSERT_TRUE(pane.plainEdit);
     pane.Append("first\r\n", kColourGrey);
     SendMessageA(window, EM_SETSEL, 0, 3);
     pane.Append("second\r\n", kColourRed);
     pane.Append("", kColourGreen);
-    pane.AppendPlain("third");
+    LogFeed::InsertChunk(window, "third");
     EXPECT_EQ("first\r\nsecond\r\nthird", WindowText(window));
     EXPECT_FALSE(SendMessageA(window, EM_CANUNDO, 0, 0));
     DWORD start = 0, end = 0;
@@ -290,7 +253,7 @@ TEST(OutputPane, PlainEditAppendsWithoutColour)
 
 // The child's output arrives as UTF-8. The rich edit keeps its characters, also in a piece that
 // begins like rich text; the plain edit shows what the ANSI code page can (1252 under Wine).
-TEST(OutputPane, OutputKeepsItsCharactersAsFarAsThePaneCan)
+TEST(LogFeed, OutputKeepsItsCharactersAsFarAsThePaneCan)
 {
     // The last chunk goes in in parts of 1023 bytes, which would end inside its é.
     const std::string dots(1022, '.'), longChunk = dots + "\xC3\xA9";
@@ -299,8 +262,8 @@ TEST(OutputPane, OutputKeepsItsCharactersAsFarAsThePaneCan)
                                   "{\\rtf1 \xC3\xA9}", longChunk.c_str()};
     HostedControl rich("RichEdit"), plain("Edit");
     for (const char* chunk : chunks) {
-        OutputPane::InsertChunk(rich.Handle(), chunk);
-        OutputPane::InsertChunk(plain.Handle(), chunk);
+        LogFeed::InsertChunk(rich.Handle(), chunk);
+        LogFeed::InsertChunk(plain.Handle(), chunk);
     }
     const std::string all = std::string(chunks[0]) + chunks[1] + chunks[2] + chunks[3];
     EXPECT_EQ(all, testing_support::RichTextUtf8(rich.Handle()));
@@ -323,24 +286,157 @@ TEST(OutputPane, OutputKeepsItsCharactersAsFarAsThePaneCan)
     EXPECT_EQ(all, copied);
 }
 
-// SelectEnd leaves an empty selection at the end of either control, even on a long text.
-TEST(OutputPane, SelectEndPutsTheCaretAfterTheLastCharacter)
+namespace {
+
+using BareRichEdit = testing_support::HostedControl;
+
+// The runner's insertion as it always was: each CR LF pair as a piece of its own.
+void InsertPieceByPiece(HWND pane, const std::string& chunk)
 {
-    const char* const classes[] = {"RichEdit", "Edit"};
-    for (const char* className : classes) {
-        SCOPED_TRACE(className);
-        HostedControl control(className);
-        HWND window = control.Handle();
-        ASSERT_NE(nullptr, window);
-        std::string text;
-        for (int i = 0; i < 2000; ++i)
-            text += "some line of text\r\n";
-        SetWindowTextA(window, text.c_str());
-        SendMessageA(window, EM_SETSEL, 5, 10);
-        OutputPane::SelectEnd(window);
-        DWORD start = 0, end = 0;
-        SendMessageA(window, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-        EXPECT_EQ(static_cast<DWORD>(TextLength(window)), start);
-        EXPECT_EQ(start, end);
+    std::string text = chunk.substr(0, std::strlen(chunk.c_str()));
+    size_t start = 0;
+    auto insert = [pane](const std::string& piece) {
+        SelectEnd(pane);
+        SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+    };
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", start)) {
+        if (at > start)
+            insert(text.substr(start, at - start));
+        insert("\r\n");
+        start = at + 2;
     }
+    if (start < text.size())
+        insert(text.substr(start));
+}
+
+std::string LogOf(HWND pane)
+{
+    return WindowText(pane);
+}
+
+struct Chunk {
+    const char* name;
+    std::string text;
+};
+
+std::vector<Chunk> Chunks()
+{
+    return {
+        {"letters", "abcdef"},
+        {"lines", "line 1\r\nline 2\r\nline 3\r\n"},
+        {"pairs in a row", "a\r\n\r\n\r\nb"},
+        {"second half of a split pair", "\nafter"},
+        {"first half of a split pair", "before\r"},
+        {"lone CR inside", "a\rb\r\nc"},
+        {"lone LF inside", "a\nb\r\nc"},
+        {"CR CR LF", "a\r\r\nb"},
+        {"LF CR", "a\n\rb"},
+        {"NUL inside", std::string("shown\r\n\0hidden", 15)},
+        {"a full read", std::string(254, 'x') + "\r\n"},
+    };
+}
+
+// Counts the pane's WM_PAINT messages, in front of the pane's own procedure.
+WNDPROC paneProcedure = nullptr;
+int paints = 0;
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT)
+        ++paints;
+    return CallWindowProcA(paneProcedure, window, message, wParam, lParam);
+}
+
+} // namespace
+
+TEST(ChunkInsertionTest, EveryWayGivesThePieceByPieceText)
+{
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    for (const Chunk& chunk : Chunks()) {
+        SCOPED_TRACE(chunk.name);
+        BareRichEdit reference;
+        InsertPieceByPiece(reference.Handle(), chunk.text);
+        std::string expected = LogOf(reference.Handle());
+
+        // A window without a feed gets the chunk message by message.
+        BareRichEdit bare;
+        LogFeed unfed;
+        unfed.window = bare.Handle();
+        unfed.AppendOutput(chunk.text.c_str());
+        EXPECT_EQ(expected, LogOf(bare.Handle()));
+
+        // The program's own log takes the chunk through its queue.
+        SendMessageA(app.Pane(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+        app.banner.clear();
+        app.frame->logFeed.AppendOutput(chunk.text.c_str());
+        EXPECT_GT(app.frame->logFeed.queue.Queued(), 0u) << "the chunk waits for the pane";
+        app.frame->logFeed.Flush();
+        EXPECT_EQ(expected, app.JobLog());
+    }
+}
+
+TEST(ChunkInsertionTest, ThePaneIsDrawnAgainAfterABurst)
+{
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    HWND pane = app.Pane();
+    paneProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
+    testing_support::PumpFor(200);
+    const char line[] = "a line of the burst\r\n";
+    for (int i = 0; i < 200; ++i)
+        app.frame->logFeed.AppendOutput(line);
+    paints = 0;
+    // Drawing is held back only while a chunk goes in: the pane stays visible to the user.
+    EXPECT_TRUE(IsWindowVisible(pane));
+    EXPECT_NE(0, GetWindowLongPtrA(pane, GWL_STYLE) & WS_VISIBLE);
+    // The burst ends on screen: the pane paints after its last chunk, and nothing is left over.
+    EXPECT_TRUE(PumpUntil([pane] { return paints > 0 && !GetUpdateRect(pane, nullptr, FALSE); },
+                          5000));
+    SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(paneProcedure));
+    EXPECT_EQ(200u * std::strlen(line), app.JobLog().size());
+}
+
+namespace {
+
+class LogFeedJob : public testing_support::ChildTest {};
+
+} // namespace
+
+TEST_F(LogFeedJob, LongLinesWithoutABreakInTheLog)
+{
+    // The real log. The control measures a line again whole at every insertion, so the log takes
+    // a long line in as few, large pieces as have gathered: one piece when it fits in one, else
+    // pieces past the queue's limit, the worker waiting for the pane inside the line.
+    for (unsigned long size : {64ul << 10, 2ul << 20}) {
+        SCOPED_TRACE(size);
+        IniFileGuard ini;
+        App app;
+        ASSERT_TRUE(app.created);
+        const std::string command = ChildCommand("bytes " + std::to_string(size));
+        ASSERT_TRUE(app.Run(command, 120000));
+        EXPECT_TRUE(app.JobLog() == Header(command) + child_pattern::PatternText(size, 0) + kPrompt);
+        ExpectNoChildLeft();
+    }
+}
+
+TEST_F(LogFeedJob, AStalledLogLosesNothing)
+{
+    // The user-interface thread stalls during a flood: the worker fills the queue to its limit
+    // and waits; meanwhile the user selects text at the top of the log.
+    const unsigned long size = 3ul << 20;
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    const std::string command = ChildCommand("bytes " + std::to_string(size) + " 80");
+    app.frame->StartJob(command.c_str());
+    ASSERT_TRUE(app.WaitForLog(Header(command)));
+    EXPECT_TRUE(app.StallUntilQueueFull());
+    SendMessageA(app.Pane(), EM_SETSEL, 0, 10);
+    ASSERT_TRUE(app.WaitForJob(120000));
+    EXPECT_TRUE(app.JobLog() == Header(command) + child_pattern::PatternText(size, 80) + kPrompt);
+    ExpectNoChildLeft();
 }

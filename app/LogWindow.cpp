@@ -1,4 +1,9 @@
-#include "app/PaneWindow.h"
+#include "app/LogWindow.h"
+
+#include <richedit.h>
+
+#include <climits>
+#include <cstring>
 
 #include "base/SystemLibrary.h"
 #include "res/Commands.h"
@@ -8,8 +13,8 @@ namespace {
 // The log grows until the program renews it itself, never stopped by the control.
 const WPARAM kNoTextLimit = 0x7FFFFFFE;
 
-// One font for every pane the program makes; it lives as long as the process.
-HFONT PaneFont()
+// One font for every log window the program makes; it lives as long as the process.
+HFONT LogFont()
 {
     static HFONT font = nullptr;
     if (!font) {
@@ -38,27 +43,52 @@ HWND CreateLogWindow(HWND parent, const RECT& place)
     LoadRichEditLibraries();
     const char* const classes[] = {"RichEdit", "Edit"};
     for (const char* className : classes) {
-        HWND pane = CreatePaneWindow(parent, className, place);
-        if (pane)
-            return pane;
+        HWND window = CreateLogWindowOfClass(parent, className, place);
+        if (window)
+            return window;
     }
     return nullptr;
 }
 
-HWND CreatePaneWindow(HWND parent, const char* className, const RECT& place)
+HWND CreateLogWindowOfClass(HWND parent, const char* className, const RECT& place)
 {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE));
     const DWORD style = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
                         ES_AUTOVSCROLL | ES_AUTOHSCROLL;
-    HWND pane = CreateWindowExA(WS_EX_CONTROLPARENT, className, "", style, place.left, place.top,
+    HWND window = CreateWindowExA(WS_EX_CONTROLPARENT, className, "", style, place.left, place.top,
                                 place.right - place.left, place.bottom - place.top, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PANE)), instance,
                                 nullptr);
-    if (!pane)
+    if (!window)
         return nullptr;
-    HFONT font = PaneFont();
+    HFONT font = LogFont();
     if (font)
-        SendMessageA(pane, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    SendMessageA(pane, EM_LIMITTEXT, kNoTextLimit, 0);
-    return pane;
+        SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageA(window, EM_LIMITTEXT, kNoTextLimit, 0);
+    return window;
+}
+
+bool IsPlainEdit(HWND window)
+{
+    char className[128] = "";
+    GetClassNameA(window, className, sizeof className);
+    return lstrcmpiA(className, "RICHEDIT") != 0;
+}
+
+void SelectEnd(HWND window)
+{
+    // Both edit controls clamp a position past the end to the end of the text, which spares
+    // counting a log that may hold megabytes.
+    SendMessageA(window, EM_SETSEL, static_cast<WPARAM>(INT_MAX), static_cast<LPARAM>(INT_MAX));
+}
+
+void SetSelectionColour(HWND window, COLORREF colour, bool automatic)
+{
+    CHARFORMATA format;
+    std::memset(&format, 0, sizeof format);
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_COLOR;
+    format.dwEffects = automatic ? CFE_AUTOCOLOR : 0;
+    format.crTextColor = colour;
+    SendMessageA(window, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
 }
