@@ -8,20 +8,20 @@
 #include "res/resource.h"
 
 MainFrame::MainFrame()
-    : workerThread(nullptr),
-      savedCursor(nullptr),
-      mainWindow(nullptr),
-      logWindow(nullptr),
-      toolbarWindow(nullptr),
-      commandLine(nullptr),
+    : mainWindow(nullptr),
       jobCommandLine(nullptr),
       jobCodePage(TextDecoder::kAutomatic),
       jobGroup(nullptr),
-      ungroupedChild(nullptr),
-      jobEndedByClose(false),
-      workerAlive(false),
       jobNumber(0),
-      jobStopped(0)
+      logWindow(nullptr),
+      jobStopped(0),
+      ungroupedChild(nullptr),
+      savedCursor(nullptr),
+      workerThread(nullptr),
+      workerAlive(false),
+      jobEndedByClose(false),
+      toolbarWindow(nullptr),
+      commandLine(nullptr)
 {
     windowTitle[0] = '\0';
     windowClassName[0] = '\0';

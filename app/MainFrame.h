@@ -89,67 +89,59 @@ public:
     // closes its handle. Answers true when no worker is alive any more, so the frame may be deleted.
     bool ReleaseWorker(DWORD waitMs);
 
-    // Threading contract, the one description of it. Two threads use the frame: the
-    // user-interface thread (the message loop, every window and dialog, every run request) and at
-    // most one job's worker thread (JobThread). One lock exists: the output queue's
-    // (logFeed.queue, app/OutputQueue.h), with its event, which hands the child's output from
-    // the worker to the pane; everything else rests on the one-job rule.
-    //
-    // Written by the user-interface thread only while no worker is alive (StartJob writes them
-    // after its busy check has found none; the worker only reads them):
-    //   settings (the worker reads displayProgram), jobCommandLine, jobCodePage, jobGroup,
-    //   jobNumber.
-    // Written while the main window is created, before any job; read by both threads:
-    //   logFeed (the worker appends through it: its lines are messages that the user-interface
-    //   thread carries out, the child's output goes through its queue), mainWindow, logWindow.
-    //   Exception: when the log is full, the user-interface thread moves it to a new pane window
-    //   (logFeed.window, logFeed.plainEdit and logWindow change). That happens only while
-    //   it inserts queued output, and only the worker queues output; so the worker reads these
-    //   fields only when the queue is empty and nothing is being inserted: before it runs its
-    //   child, and after a flush (LogFeed::Flush, whose wait on the queue's lock orders the
-    //   renewal's writes before the worker's reads).
-    // Written and read by the worker alone, during its job: savedCursor.
-    // Set by the user-interface thread (StopRunningJob) while the worker runs, cleared by StartJob
-    // while none is alive; the worker reads it: jobStopped, only through interlocked operations.
-    // Written by both, only through interlocked exchanges: ungroupedChild (see there).
-    // Written and read by the user-interface thread alone: workerThread, jobEndedByClose,
-    //   workerAlive (the worker's end reaches it as kJobEndedMessage), toolbarWindow, commandLine,
-    //   windowTitle, windowClassName.
-    // The frame is deleted only when no worker is alive any more (Release).
-    Settings settings;
-    LogFeed logFeed;
-    HANDLE workerThread;
-    HCURSOR savedCursor;
-    HWND mainWindow;
-    HWND logWindow;
-    HWND toolbarWindow;
-    char* commandLine;
-    char windowTitle[128];
-    char windowClassName[128];
-    char* jobCommandLine;
-    // The code page in which the current job's output is read.
-    UINT jobCodePage;
+    // A job's worker thread exists and has not ended (the user-interface thread asks).
+    bool WorkerRunning() const;
 
+    // Threading: who may touch what, the one description of it. Two threads use the frame: the
+    // user-interface thread (the message loop, every window and dialog, every run request) and at
+    // most one job's worker (JobThread), from StartJob until it has posted kJobEndedMessage. The
+    // frame is deleted only when no worker is alive any more (Release).
+
+    // Written by the user-interface thread at creation, or by StartJob once WorkerRunning() has
+    // said no; while a worker runs, it only reads them.
+    Settings settings;     // the worker reads displayProgram
+    HWND mainWindow;       // the worker posts kJobEndedMessage to it
+    char* jobCommandLine;
+    UINT jobCodePage;      // how the job's output is read
     // Job object that holds every child a job starts, so that closing the window can end the
     // whole tree. Created with the frame and anew for each job; null when the system refused one.
     HANDLE jobGroup;
+    DWORD jobNumber;       // counts the jobs, so that an earlier job's end message is told apart
+    // The log's window. A full log moves to a new one (the renewal tells the main window), which
+    // happens only while queued output goes in: the worker reads it only before its child runs.
+    HWND logWindow;
+
+    // Shared while a worker runs, each by its own rule.
+    // The log: the worker hands it the output and its lines, under the feed's own rules
+    // (app/LogFeed.h: the queue's lock, an interlocked wake-up flag).
+    LogFeed logFeed;
+    // 1 once the user has stopped the running job: set by the user-interface thread
+    // (StopRunningJob, and ReleaseWorker after a close), cleared by StartJob; the worker's runner
+    // reads it as its stop signal. Read and written only through interlocked operations.
+    LONG volatile jobStopped;
     // A running child that is not in jobGroup (there is none, or the system refused the child, as
     // Windows 7 does when Velqueth itself runs in a job): a duplicate of its process handle, so
     // that the close can end it. The worker's runner puts it in once the child has started and
     // takes it back when the run is over; EndRunningJob and ReleaseWorker take it to end the
     // child. Every change is an InterlockedExchangePointer, and whoever takes it out closes it.
     HANDLE volatile ungroupedChild;
-    // Set by OnClose when it had to end a running job: the teardown then waits a little for the
-    // worker to notice, instead of not at all.
-    bool jobEndedByClose;
+
+    // The worker's alone, during its job.
+    HCURSOR savedCursor;
+
+    // The user-interface thread's alone.
+    HANDLE workerThread;
     // Set while a job's worker is alive, as far as the user-interface thread knows: from StartJob
     // until the worker's kJobEndedMessage or a teardown that finds it ended. The windows show the
     // wait cursor meanwhile; the worker's own thread cannot set the cursor that the user sees.
     bool workerAlive;
-    // Counts the jobs started, so that the end message of an earlier job is told apart.
-    DWORD jobNumber;
-    // Non-zero once the user has stopped the running job (see StopRunningJob).
-    LONG volatile jobStopped;
+    // Set by OnClose when it had to end a running job: the teardown then waits a little for the
+    // worker to notice, instead of not at all.
+    bool jobEndedByClose;
+    HWND toolbarWindow;
+    char* commandLine;
+    char windowTitle[128];
+    char windowClassName[128];
 
 private:
     MainFrame(const MainFrame&) = delete;

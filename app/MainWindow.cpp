@@ -122,7 +122,7 @@ void MainFrame::OnSize(int width, int height)
 LRESULT MainFrame::OnClose()
 {
     if (workerThread) {
-        if (WaitForSingleObject(workerThread, 1) == WAIT_TIMEOUT) {
+        if (WorkerRunning()) {
             // The worker keeps its handle until the teardown, which must know whether the worker
             // is gone before it may delete the frame.
             EndRunningJob();

@@ -101,7 +101,7 @@ const UINT kStopRetryMs = 100;
 void MainFrame::StartJob(const char* commandLine, UINT codePage)
 {
     if (workerThread) {
-        if (WaitForSingleObject(workerThread, 1) == WAIT_TIMEOUT) {
+        if (WorkerRunning()) {
             seams::messageBox(nullptr, "A file is already being processed, please wait", nullptr,
                               MB_ICONINFORMATION);
             return;
@@ -168,7 +168,7 @@ LRESULT MainFrame::OnJobEnded(WPARAM number)
 
 bool MainFrame::StopRunningJob()
 {
-    if (!workerAlive || !workerThread || WaitForSingleObject(workerThread, 0) != WAIT_TIMEOUT)
+    if (!workerAlive || !WorkerRunning())
         return false;
     InterlockedExchange(&jobStopped, 1);
     EndJobProcesses(jobGroup, &ungroupedChild);
@@ -181,7 +181,7 @@ bool MainFrame::StopRunningJob()
 
 void MainFrame::OnStopTimer()
 {
-    if (!jobStopped || !workerThread || WaitForSingleObject(workerThread, 0) != WAIT_TIMEOUT) {
+    if (InterlockedCompareExchange(&jobStopped, 0, 0) == 0 || !WorkerRunning()) {
         KillTimer(mainWindow, kStopTimer);
         return;
     }
@@ -305,9 +305,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     if (InterlockedCompareExchange(&frame->jobStopped, 0, 0) != 0) {
         // On a line of its own after what the program wrote, then the prompt as after any job.
         const char* opening = frame->logFeed.EndsWithLineBreak() ? "Stopped:- " : "\r\nStopped:- ";
-        frame->logFeed.Append(opening, kColourRed);
-        frame->logFeed.Append(frame->jobCommandLine, kColourRed);
-        frame->logFeed.Append("\r\n", kColourRed);
+        WriteCommandLine(&frame->logFeed, opening, frame->jobCommandLine, kColourRed);
         frame->logFeed.Append("C:\\> ", kColourGreen);
     } else if (result != 0) {
         WriteFailureLine(&frame->logFeed, frame->jobCommandLine);
@@ -324,11 +322,14 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     return 1;
 }
 
+bool MainFrame::WorkerRunning() const
+{
+    return workerThread && WaitForSingleObject(workerThread, 0) == WAIT_TIMEOUT;
+}
+
 bool MainFrame::EndRunningJob()
 {
-    if (!workerThread)
-        return false;
-    if (WaitForSingleObject(workerThread, 0) != WAIT_TIMEOUT)
+    if (!WorkerRunning())
         return false;
     // The child and all it started die; the output pipe then breaks and the worker finishes.
     EndJobProcesses(jobGroup, &ungroupedChild);

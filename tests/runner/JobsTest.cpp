@@ -995,6 +995,11 @@ TEST_F(JobsTest, StopFromTheWindowDuringAFloodAndFromTheSystemMenu)
     app.Command(ID_RUN_SLOT_1 + 1);
     PostMessageA(app.Main(), WM_SYSCOMMAND, IDM_STOP_PROGRAM, 0);
     ASSERT_TRUE(app.WaitForJob(10000));
-    EXPECT_EQ(Header(sleeper) + "Stopped:- " + sleeper + "\r\n" + kPrompt, app.Log());
+    const std::string header = Header(sleeper), stopped = "Stopped:- " + sleeper + "\r\n";
+    EXPECT_EQ(header + stopped + kPrompt, app.Log());
+    ExpectColours(app.frame->logWindow,
+                  {{0, header.size(), kColourGrey, false},
+                   {header.size(), header.size() + stopped.size(), kColourRed, false},
+                   {header.size() + stopped.size(), app.Log().size(), kColourGreen, false}});
     ExpectNoChildLeft();
 }

@@ -97,7 +97,7 @@ std::string App::JobLog() const
 
 bool App::WorkerEnded() const
 {
-    return !frame->workerThread || WaitForSingleObject(frame->workerThread, 0) == WAIT_OBJECT_0;
+    return !frame->WorkerRunning();
 }
 
 bool App::WaitForJob(DWORD timeoutMs) const
