@@ -21,7 +21,8 @@ MainFrame::MainFrame()
       workerAlive(false),
       jobEndedByClose(false),
       toolbarWindow(nullptr),
-      commandLine(nullptr)
+      commandLine(nullptr),
+      taskbarError(false)
 {
     windowTitle[0] = '\0';
     windowClassName[0] = '\0';

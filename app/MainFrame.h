@@ -46,11 +46,14 @@ public:
     void RefreshCursor();
 
     // The taskbar button (app/TaskbarButton.cpp): indeterminate progress from the start of a job
-    // to its end, then a flash if another program is in front.
+    // to its end, then a flash if another program is in front. A job that failed (it could not
+    // start, or its exit code is not 0) leaves the error state until the window is next
+    // activated or the next job starts.
     static UINT TaskbarButtonCreatedMessage();
     void ShowJobStarted();
-    void ShowJobEnded();
+    void ShowJobEnded(bool failed);
     void OnTaskbarButtonCreated();
+    void OnActivate(WPARAM state);
 
     // The log: its window, fed, opened by the banner line; null when no control could be made.
     HWND CreateLog(HWND window);
@@ -67,7 +70,8 @@ public:
     static DWORD WINAPI JobThread(LPVOID parameter);
     // A job object for a job's processes, or null when the system refuses one.
     static HANDLE CreateJobGroup();
-    LRESULT OnJobEnded(WPARAM number);
+    // lParam of kJobEndedMessage: non-zero when the job failed.
+    LRESULT OnJobEnded(WPARAM number, LPARAM failed);
 
     // Ends the running job's child and every process it started, with exit code 1; a child
     // outside the group is ended alone. Answers whether a job was running.
@@ -142,6 +146,8 @@ public:
     char* commandLine;
     char windowTitle[128];
     char windowClassName[128];
+    // Set while the taskbar button shows that the last job failed.
+    bool taskbarError;
 
 private:
     MainFrame(const MainFrame&) = delete;

@@ -62,7 +62,10 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_SETCURSOR:
         return OnSetCursor(window, wParam, lParam);
     case kJobEndedMessage:
-        return OnJobEnded(wParam);
+        return OnJobEnded(wParam, lParam);
+    case WM_ACTIVATE:
+        OnActivate(wParam);
+        break;
     case WM_KEYDOWN:
         // Keys of the window, here or passed on by the log; not accelerators.
         if (IsWindowKey(wParam)) {

@@ -42,6 +42,11 @@ ITaskbarList3* Taskbar()
 
 void SetTaskbarProgress(HWND window, int state)
 {
-    if (ITaskbarList3* list = Taskbar())
-        list->SetProgressState(window, static_cast<TBPFLAG>(state));
+    ITaskbarList3* list = Taskbar();
+    if (!list)
+        return;
+    // The error state colours the bar as far as its value goes: all of it.
+    if (state == TBPF_ERROR)
+        list->SetProgressValue(window, 1, 1);
+    list->SetProgressState(window, static_cast<TBPFLAG>(state));
 }

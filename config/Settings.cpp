@@ -109,7 +109,7 @@ ColourMode ParseColours(const char* value)
 
 } // namespace
 
-Settings::Settings() : displayProgram(0), defaultId(0)
+Settings::Settings() : displayProgram(0), defaultId(0), showExitCode(0)
 {
     std::memset(paths, 0, sizeof paths);
     std::memset(args, 0, sizeof args);
@@ -148,6 +148,7 @@ void Settings::Load()
     }
     defaultId = static_cast<int>(GetPrivateProfileIntA(kSection, "Default", 0, path));
     displayProgram = static_cast<int>(GetPrivateProfileIntA(kSection, "DisplayProgram", 0, path));
+    showExitCode = static_cast<int>(GetPrivateProfileIntA(kSection, "ShowExitCode", 0, path));
 }
 
 bool Settings::GetSlot(int index, const char** path, const char** arguments) const

@@ -42,6 +42,9 @@ public:
     int defaultId;
     UINT codePages[kSlotCount];
     ColourMode colours[kSlotCount];
+    // Non-zero: each job that ran ends with a line of its exit code and time (ShowExitCode, only
+    // written by hand).
+    int showExitCode;
 };
 
 #endif

@@ -101,6 +101,21 @@ DWORD StartProcess(const char* commandLine, DWORD flags, STARTUPINFOA* startup,
     return result;
 }
 
+// The exit code and the child's own time, from its creation to its exit.
+void ReadOutcome(HANDLE process, ChildOutcome* outcome)
+{
+    FILETIME created, exited, kernel, user;
+    outcome->ended = GetExitCodeProcess(process, &outcome->exitCode) != 0;
+    if (!outcome->ended || !GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return;
+    ULARGE_INTEGER from, to;
+    from.LowPart = created.dwLowDateTime;
+    from.HighPart = created.dwHighDateTime;
+    to.LowPart = exited.dwLowDateTime;
+    to.HighPart = exited.dwHighDateTime;
+    outcome->lifetime = to.QuadPart > from.QuadPart ? to.QuadPart - from.QuadPart : 0;
+}
+
 // What one run holds, closed on every path out of Execute in this order: the child's process
 // record, the child's pipe ends, the runner's own ends. Whatever is closed already is skipped.
 class RunHandles {
@@ -134,6 +149,9 @@ ConsoleRunner::ConsoleRunner()
       stopSignal(nullptr),
       output(nullptr)
 {
+    outcome.ended = false;
+    outcome.exitCode = 0;
+    outcome.lifetime = 0;
 }
 
 ConsoleRunner::~ConsoleRunner()
@@ -282,6 +300,7 @@ DWORD ConsoleRunner::Execute(const char* commandLine, bool display)
         return result;
 
     WaitForSingleObject(process.hProcess, INFINITE);
+    ReadOutcome(process.hProcess, &outcome);
     CloseProcessRecord(&process);
     return CloseParentEnds();
 }

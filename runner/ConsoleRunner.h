@@ -16,6 +16,13 @@
 
 const DWORD kChunkSize = 256;
 
+// How a child that was waited for ended, read before its process handle is closed.
+struct ChildOutcome {
+    bool ended;          // false: not started, or not waited for
+    DWORD exitCode;
+    ULONGLONG lifetime;  // from its creation to its exit, in 100-ns units
+};
+
 class ConsoleRunner {
 public:
     ConsoleRunner();
@@ -60,6 +67,8 @@ public:
     LONG volatile* stopSignal;
     LogFeed* output;
     TextDecoder decoder;
+    // After Execute: how the child ended.
+    ChildOutcome outcome;
 
 private:
     bool Stopped() const;

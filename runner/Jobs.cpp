@@ -13,6 +13,7 @@
 #include "config/AppPaths.h"
 #include "res/Commands.h"
 #include "runner/ConsoleRunner.h"
+#include "runner/ExitLine.h"
 
 namespace {
 
@@ -117,6 +118,7 @@ void MainFrame::StartJob(const char* commandLine, UINT codePage)
         // No worker runs: this thread may write to the log.
         WriteHeader(&logFeed, text);
         WriteFailureLine(&logFeed, text);
+        ShowJobEnded(true);
         return;
     }
     std::memcpy(copy, text, length + 1);
@@ -151,9 +153,11 @@ void MainFrame::StartJob(const char* commandLine, UINT codePage)
     EnableStopItem();
     if (workerAlive)
         ShowJobStarted();
+    else
+        ShowJobEnded(true);
 }
 
-LRESULT MainFrame::OnJobEnded(WPARAM number)
+LRESULT MainFrame::OnJobEnded(WPARAM number, LPARAM failed)
 {
     // The end of an earlier job may come after the next one has started: that one still runs.
     if (number == jobNumber) {
@@ -161,7 +165,7 @@ LRESULT MainFrame::OnJobEnded(WPARAM number)
         KillTimer(mainWindow, kStopTimer);
         RefreshCursor();
         EnableStopItem();
-        ShowJobEnded();
+        ShowJobEnded(failed != 0);
     }
     return 0;
 }
@@ -301,6 +305,8 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
 
     DWORD result = runner.Execute(frame->jobCommandLine, frame->settings.displayProgram != 0);
     runner.FinishOutput();
+    // A stop is the user's doing, not a failure of the job.
+    LPARAM failed = 0;
 
     if (InterlockedCompareExchange(&frame->jobStopped, 0, 0) != 0) {
         // On a line of its own after what the program wrote, then the prompt as after any job.
@@ -309,8 +315,12 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
         frame->logFeed.Append("C:\\> ", kColourGreen);
     } else if (result != 0) {
         WriteFailureLine(&frame->logFeed, frame->jobCommandLine);
+        failed = 1;
     } else {
+        if (frame->settings.showExitCode)
+            WriteExitLine(&frame->logFeed, runner.outcome);
         frame->logFeed.Append("C:\\> ", kColourGreen);
+        failed = runner.outcome.ended && runner.outcome.exitCode != 0;
     }
 
     SetCursor(frame->savedCursor);
@@ -318,7 +328,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     if (haveKept)
         SetCurrentDirectoryA(keptDirectory);
     // Last: the user-interface thread puts the usual cursors back.
-    PostMessageA(frame->mainWindow, kJobEndedMessage, frame->jobNumber, 0);
+    PostMessageA(frame->mainWindow, kJobEndedMessage, frame->jobNumber, failed);
     return 1;
 }
 

@@ -382,7 +382,7 @@ TEST(PropertiesDialog, OkWritesEveryKeyInOrder)
              "DisplayProgram=1\r\n"},
         {"edits over an existing file",
          "[Setup]\r\nPath1=C:\\old\\one.exe\r\nArgs1=-a\r\nDefault=1027\r\nDisplayProgram=1\r\n"
-         "CodePage1=oem\r\nColours1=raw\r\n",
+         "CodePage1=oem\r\nColours1=raw\r\nShowExitCode=1\r\n",
          [](HWND dialog) {
              SetText(dialog, PathId(0), "C:\\new\\one.exe");
              SetText(dialog, ArgsId(1), "--two");
@@ -390,7 +390,7 @@ TEST(PropertiesDialog, OkWritesEveryKeyInOrder)
              Click(dialog, IDC_DISPLAY_PROGRAM);
          },
          "[Setup]\r\nPath1=C:\\new\\one.exe\r\nArgs1=-a\r\nDefault=1024\r\nDisplayProgram=0\r\n"
-         "CodePage1=oem\r\nColours1=raw\r\nPath2=\r\nArgs2=--two\r\n" +
+         "CodePage1=oem\r\nColours1=raw\r\nShowExitCode=1\r\nPath2=\r\nArgs2=--two\r\n" +
              EmptySlotKeys(3)},
         {"no radio button checked keeps Default",
          "[Setup]\r\nDefault=1040\r\nOther=kept\r\n",

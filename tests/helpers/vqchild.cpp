@@ -8,7 +8,7 @@
 //   utf8 N             N bytes of 80-byte lines of UTF-8 text (ChildPattern.h)
 //   nul                text with NUL bytes at its start, inside and in a row
 //   crlf-split         255 'x', then CR LF across the 256-byte boundary, then "tail"
-//   exit CODE          ends at once with CODE
+//   exit CODE          ends at once with CODE (decimal, or hex after 0x)
 //   stdin              reads standard input to its end, then prints "stdin N bytes\r\n"
 //   grandchild MS      starts "vqchild sleep MS out grandchild\r\n" holding the same handles
 //   breakaway MS       the same, started outside this process's job (CREATE_BREAKAWAY_FROM_JOB)
@@ -148,7 +148,7 @@ int main(int argc, char** argv)
         } else if (command == "crlf-split") {
             Out(std::string(255, 'x') + "\r\ntail");
         } else if (command == "exit") {
-            ExitProcess(static_cast<UINT>(std::atol(arg)));
+            ExitProcess(static_cast<UINT>(std::strtoul(arg, nullptr, 0)));
         } else if (command == "stdin") {
             unsigned long total = 0;
             char buffer[512];

@@ -582,6 +582,63 @@ TEST_F(JobsTest, TaskbarButtonShowsTheJobAndFlashesWhenItEndsBehindAnotherWindow
     DestroyWindow(other);
 }
 
+// With ShowExitCode set, a job that ran ends with its exit code and its child's own time; without
+// it the log is as ever. A failed job, with or without the key, leaves the taskbar button in the
+// error state until the window is activated.
+TEST_F(JobsTest, OutcomeInTheLogAndOnTheTaskbarButton)
+{
+    seams::taskbarProgress = [](HWND window, int state) { progress.push_back({window, state}); };
+    struct Restore {
+        ~Restore() { seams::Restore(); }
+    } restore;
+    struct Case {
+        const char *key, *script, *output, *line;  // no script: a missing program; line up to its time
+        COLORREF colour;
+        int state;  // the button's at the end
+    };
+    const Case cases[] = {
+        {"1", "exit 0", "", "Exit code 0 after ", kColourGrey, TBPF_NOPROGRESS},
+        {"1", "out x sleep 300 exit 3", "x", "\r\nExit code 3 after ", kColourRed, TBPF_ERROR},
+        {"1", "out \"y\\r\\n\" crash", "y\r\n", "Exit code 0xC0000005 (access violation) after ",
+         kColourRed, TBPF_ERROR},
+        {nullptr, "out x exit 3", "x", "", 0, TBPF_ERROR},
+        {"0", "exit 0", "", "", 0, TBPF_NOPROGRESS},
+        {"1", nullptr, "", "", 0, TBPF_ERROR},
+        {"1", "out \"begun\\r\\n\" sleep 60000", "begun\r\n", "", 0, TBPF_NOPROGRESS},  // stopped
+    };
+    for (const Case& c : cases) {
+        const std::string path = c.script ? Vqchild() : "C:\\no\\such\\tool.exe";
+        const std::string command = Quoted(path) + " " + (c.script ? c.script : "");
+        IniFileGuard ini(SetupIni({{"Path1", path}, {"Args1", c.script ? c.script : ""}}) +
+                         (c.key ? "ShowExitCode=" + std::string(c.key) + "\r\n" : ""));
+        App app;
+        ASSERT_TRUE(app.created);
+        progress.clear();
+        app.Command(ID_RUN_SLOT_1);
+        const bool stop = command.find("60000") != std::string::npos;
+        ASSERT_TRUE(!stop || (app.WaitForLog("begun\r\n") && app.frame->StopRunningJob()));
+        ASSERT_TRUE(app.WaitForJob() && PumpUntil([&app] { return !app.frame->workerAlive; }));
+        const std::string before = Header(command) + c.output + c.line, log = app.JobLog();
+        const std::string ending = !c.script ? Failure(command)
+                                   : stop ? "Stopped:- " + command + "\r\n" + kPrompt : kPrompt;
+        ASSERT_EQ(before, log.substr(0, before.size())) << command;
+        ASSERT_GE(log.size(), before.size() + ending.size()) << command;
+        const std::string time = log.substr(before.size(), log.size() - before.size() - ending.size());
+        EXPECT_EQ(ending, log.substr(before.size() + time.size())) << command;
+        // The child's own time: the sleep is in it.
+        const double seconds = std::atof(time.c_str()), least = c.output[0] == 'x' ? 0.3 : 0;
+        EXPECT_TRUE(*c.line ? seconds >= least && seconds < 30 && time.size() > 4 &&
+                                  time.substr(time.size() - 4) == " s\r\n"
+                            : time.empty()) << command << ": " << time;
+        const size_t at = app.banner.size() + before.size() - std::strlen(c.line);
+        ExpectColours(app.Pane(), {{at + (*c.line == '\r' ? 2 : 0), at + std::strlen(c.line), c.colour, false}});
+        EXPECT_EQ((std::vector<std::pair<HWND, int>>{{app.Main(), TBPF_INDETERMINATE},
+                                                     {app.Main(), c.state}}), progress) << command;
+        SendMessageA(app.Main(), WM_ACTIVATE, WA_ACTIVE, 0);
+        EXPECT_EQ(TBPF_NOPROGRESS, progress.back().second) << command;
+    }
+}
+
 // --- Awkward program paths and drops --------------------------------------------------------
 
 namespace {
