@@ -1,10 +1,7 @@
-// The renewal of a full log. The rich-edit control keeps tens of bytes of memory for every
-// character of text, so a job that prints without end would in time leave the process no memory,
-// and the whole log would be lost. Before that, the oldest text gives way, as a terminal drops its
-// oldest scrollback: the log goes on in a new window of the same recipe, in the same place, that
-// begins with one grey line saying so and the newest text of the old one; the old window and all
-// its memory go. (Deleting the oldest text in place is no way out: Wine's control takes time that
-// grows with the square of the log.)
+// The renewal of a full log. The rich edit keeps tens of bytes per character, so a job that never
+// stops would in time take all memory; instead the oldest text goes, as a terminal's scrollback
+// does: the log goes on in a new window that begins with a grey notice and the newest text.
+// (Deleting in place is no way out: Wine's control takes time with the square of the log.)
 #ifndef VELQUETH_APP_LOGRENEWAL_H
 #define VELQUETH_APP_LOGRENEWAL_H
 
@@ -12,8 +9,7 @@
 
 #include <cstddef>
 
-// The line that stands in for dropped text, and the one that follows it when there was no memory
-// to carry the newest text either.
+// The notice, and the line after it when no memory was left to carry the newest text.
 extern const char kDroppedNotice[];
 extern const char kNoMemoryNotice[];
 
@@ -23,12 +19,10 @@ const size_t kCarriedText = 256 * 1024;
 // The most characters the log may hold in this process: less where the address space is small.
 size_t LogLimitForThisProcess();
 
-// The message by which a renewal tells the log window's parent that the log goes on in a new
-// window (wParam) in place of the old one (lParam); sent before the old one goes.
+// Sent to the parent: the log goes on in window wParam in place of lParam (before that goes).
 UINT RenewedMessage();
 
-// True when `incoming` more characters would take the log in `window` past `limit`, or when the
-// process has little address space left.
+// `incoming` more characters would take the log past `limit`, or address space runs short.
 bool LogIsFull(HWND window, size_t incoming, size_t limit);
 
 // One renewal, in two steps around the feed's own move to the new window.
@@ -36,12 +30,12 @@ class LogRenewal {
 public:
     LogRenewal();
     virtual ~LogRenewal();
-    // Makes the new window in the full one's place and carries the full one's newest text; false
-    // when no window could be made (the log then goes on growing where it is).
+    // The new window in the full one's place, the newest text carried; false when none could be
+    // made (the log then grows where it is).
     bool Begin(HWND full, bool plainEdit, size_t limit);
     HWND Fresh() const { return fresh; }
-    // The new window takes the full one's place (the parent told, the focus kept) and begins with
-    // the notice and the carried text; the full one is destroyed.
+    // The new window takes over (parent told, focus kept) with the notice and the carried text;
+    // the full one is destroyed.
     void Finish();
 
     // The carried text, in a block from the seam (tests refuse it).

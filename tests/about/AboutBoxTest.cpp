@@ -11,8 +11,10 @@
 #include "about/AboutBox.h"
 #include "about/DialogTemplate.h"
 #include "res/BuildConstants.h"
+#include "support/App.h"
 #include "support/TestSupport.h"
 
+using testing_support::OwnerWindow;
 using testing_support::PumpUntil;
 
 namespace {
@@ -108,29 +110,6 @@ void ClickOk(HWND dialog)
     PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
 }
 
-// A top-level owner with an edit control that holds the focus, as the main window's log does.
-class OwnerWindow {
-public:
-    OwnerWindow()
-    {
-        window = CreateWindowExA(0, "STATIC", "About owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50,
-                                 50, 400, 300, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                 nullptr);
-        edit = CreateWindowExA(0, "EDIT", "log", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 200,
-                               24, window, nullptr, GetModuleHandleA(nullptr), nullptr);
-        SetForegroundWindow(window);
-        SetFocus(edit);
-        PumpUntil([this] { return GetFocus() == edit; }, 3000);
-    }
-    ~OwnerWindow()
-    {
-        DestroyWindow(window);
-        testing_support::PumpFor(20);
-    }
-    HWND window;
-    HWND edit;
-};
-
 } // namespace
 
 TEST(AboutBox, ShowsTheVersionCopyrightNoticeAndLinks)
@@ -144,18 +123,18 @@ TEST(AboutBox, ShowsTheVersionCopyrightNoticeAndLinks)
     show.drive = [&](HWND dialog) {
         caption = TextOf(dialog);
         controls = ControlsOf(dialog);
-        ownerDisabled = !IsWindowEnabled(owner.window);
+        ownerDisabled = !IsWindowEnabled(owner.Handle());
         for (const Control& c : controls)
             if ((c.style & SS_TYPEMASK) == SS_ICON && c.className == "STATIC")
                 icon = reinterpret_cast<HICON>(SendMessageA(c.window, STM_GETICON, 0, 0));
         ClickOk(dialog);
     };
-    ShowDriven(show, owner.window, "Hestrel Ltd");
+    ShowDriven(show, owner.Handle(), "Hestrel Ltd");
     ASSERT_TRUE(show.seen);
     EXPECT_FALSE(show.forced);
     EXPECT_EQ(caption, "About");
     EXPECT_TRUE(ownerDisabled) << "the box is modal to its owner";
-    EXPECT_TRUE(IsWindowEnabled(owner.window));
+    EXPECT_TRUE(IsWindowEnabled(owner.Handle()));
     EXPECT_NE(icon, nullptr) << "the ApplicationIcon resource is shown";
 
     struct Expected {
@@ -336,19 +315,19 @@ TEST(AboutBox, EveryWayOfClosingEndsItAndGivesTheFocusBack)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         OwnerWindow owner;
-        ASSERT_EQ(GetFocus(), owner.edit);
+        ASSERT_EQ(GetFocus(), owner.Edit());
         HWND dialogSeen = nullptr;
         DrivenShow show;
         show.drive = [&](HWND dialog) {
             dialogSeen = dialog;
             c.close(dialog);
         };
-        ShowDriven(show, owner.window, "Hestrel Ltd");
+        ShowDriven(show, owner.Handle(), "Hestrel Ltd");
         ASSERT_TRUE(show.seen);
         EXPECT_FALSE(show.forced);
         EXPECT_FALSE(IsWindow(dialogSeen));
-        EXPECT_TRUE(IsWindowEnabled(owner.window));
-        EXPECT_EQ(GetFocus(), owner.edit);
+        EXPECT_TRUE(IsWindowEnabled(owner.Handle()));
+        EXPECT_EQ(GetFocus(), owner.Edit());
     }
 }
 

@@ -15,6 +15,9 @@
 #include "res/resource.h"
 #include "support/TestSupport.h"
 
+using testing_support::MenuItem;
+using testing_support::ReadMenuItem;
+
 namespace {
 
 const WORD kUkEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK);
@@ -190,30 +193,6 @@ const std::vector<PopupCase>& ExpectedMenu() {
     return menu;
 }
 
-struct MenuItem {
-    bool ok = false;
-    bool separator = false;
-    UINT id = 0;
-    HMENU submenu = nullptr;
-    std::string text;
-};
-
-MenuItem GetItem(HMENU menu, UINT position) {
-    char buffer[128] = {};
-    MENUITEMINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_SUBMENU;
-    info.dwTypeData = buffer;
-    info.cch = sizeof buffer;
-    MenuItem item;
-    item.ok = GetMenuItemInfoA(menu, position, TRUE, &info) != FALSE;
-    item.separator = (info.fType & MFT_SEPARATOR) != 0;
-    item.id = info.wID;
-    item.submenu = info.hSubMenu;
-    item.text = item.separator ? "" : buffer;
-    return item;
-}
-
 TEST(ResourcesTest, MenuHasThePopupsAndItemsInOrder) {
     EXPECT_NE(FindRaw(RT_MENU, MAKEINTRESOURCEA(IDR_MAINMENU)).data, nullptr);
     HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(IDR_MAINMENU));
@@ -221,7 +200,7 @@ TEST(ResourcesTest, MenuHasThePopupsAndItemsInOrder) {
     const std::vector<PopupCase>& expected = ExpectedMenu();
     ASSERT_EQ(GetMenuItemCount(menu), static_cast<int>(expected.size()));
     for (size_t p = 0; p < expected.size(); ++p) {
-        MenuItem popup = GetItem(menu, static_cast<UINT>(p));
+        MenuItem popup = ReadMenuItem(menu, static_cast<UINT>(p));
         ASSERT_TRUE(popup.ok) << "popup " << p;
         EXPECT_EQ(popup.text, expected[p].text);
         ASSERT_NE(popup.submenu, nullptr) << expected[p].text;
@@ -229,7 +208,7 @@ TEST(ResourcesTest, MenuHasThePopupsAndItemsInOrder) {
         ASSERT_EQ(GetMenuItemCount(popup.submenu), static_cast<int>(items.size()))
             << expected[p].text;
         for (size_t i = 0; i < items.size(); ++i) {
-            MenuItem item = GetItem(popup.submenu, static_cast<UINT>(i));
+            MenuItem item = ReadMenuItem(popup.submenu, static_cast<UINT>(i));
             SCOPED_TRACE(std::string(expected[p].text) + " item " + std::to_string(i));
             ASSERT_TRUE(item.ok);
             EXPECT_EQ(item.submenu, nullptr);

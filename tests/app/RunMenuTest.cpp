@@ -14,6 +14,8 @@
 #include "support/TestSupport.h"
 
 using testing_support::IniFileGuard;
+using testing_support::MenuItem;
+using testing_support::MenuItems;
 
 namespace {
 
@@ -37,24 +39,6 @@ public:
 private:
     HWND window;
 };
-
-struct MenuItem {
-    UINT id;
-    std::string text;
-    UINT state;
-};
-
-std::vector<MenuItem> Items(HMENU menu)
-{
-    std::vector<MenuItem> items;
-    const int count = GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i) {
-        char text[512] = "";
-        GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
-        items.push_back({GetMenuItemID(menu, i), text, GetMenuState(menu, i, MF_BYPOSITION)});
-    }
-    return items;
-}
 
 // Positions of the items that carry a check mark.
 std::vector<int> CheckedPositions(const std::vector<MenuItem>& items)
@@ -109,7 +93,7 @@ TEST(RunMenu, ItemTextNamesTheProgramFileOfTheSlot)
                          "\r\nArgs3=--not-shown\r\nDefault=1024\r\n");
         MenuWindow window;
         Rebuild(window);
-        std::vector<MenuItem> items = Items(window.RunMenu());
+        std::vector<MenuItem> items = MenuItems(window.RunMenu());
         ExpectSlotItemsInOrder(items);
         ASSERT_EQ(9u, items.size());
         EXPECT_EQ(c.expectedText, items[3].text);
@@ -127,7 +111,7 @@ TEST(RunMenu, EverySlotIsListedWithItsNumberAndShortcut)
         "Default=1027\r\n");
     MenuWindow window;
     Rebuild(window);
-    std::vector<MenuItem> items = Items(window.RunMenu());
+    std::vector<MenuItem> items = MenuItems(window.RunMenu());
     ExpectSlotItemsInOrder(items);
     const std::vector<std::string> expected = {
         "&Default\tCtrl+D",
@@ -172,7 +156,7 @@ TEST(RunMenu, CheckMarkIsOnTheDefaultSlot)
                                                            c.defaultLine);
         MenuWindow window;
         Rebuild(window);
-        std::vector<MenuItem> items = Items(window.RunMenu());
+        std::vector<MenuItem> items = MenuItems(window.RunMenu());
         ExpectSlotItemsInOrder(items);
         EXPECT_EQ(std::vector<int>{c.checkedPosition}, CheckedPositions(items));
         if (!c.defaultLine) {
@@ -193,7 +177,7 @@ TEST(RunMenu, RebuildingLeavesNineItemsAndOneCheckMark)
         MenuWindow window;
         ASSERT_EQ(1, GetMenuItemCount(window.RunMenu()));  // the resource's Default item alone
         Rebuild(window, times);
-        std::vector<MenuItem> items = Items(window.RunMenu());
+        std::vector<MenuItem> items = MenuItems(window.RunMenu());
         ExpectSlotItemsInOrder(items);
         EXPECT_EQ(std::vector<int>{6}, CheckedPositions(items));
         EXPECT_EQ("&6.\tCtrl+6  six.exe", items[6].text);
@@ -206,12 +190,12 @@ TEST(RunMenu, RebuildFollowsChangesOfTheFile)
     MenuWindow window;
     MainFrame frame;
     frame.RebuildRunMenu(window.Handle());
-    ASSERT_EQ(std::vector<int>{3}, CheckedPositions(Items(window.RunMenu())));
+    ASSERT_EQ(std::vector<int>{3}, CheckedPositions(MenuItems(window.RunMenu())));
 
     WritePrivateProfileStringA("Setup", "Path2", "C:\\dir\\new.exe", ini.Path().c_str());
     WritePrivateProfileStringA("Setup", "Default", "1030", ini.Path().c_str());
     frame.RebuildRunMenu(window.Handle());
-    std::vector<MenuItem> items = Items(window.RunMenu());
+    std::vector<MenuItem> items = MenuItems(window.RunMenu());
     ExpectSlotItemsInOrder(items);
     EXPECT_EQ("&2.\tCtrl+2  new.exe", items[2].text);
     EXPECT_EQ(std::vector<int>{7}, CheckedPositions(items));

@@ -32,46 +32,10 @@ using testing_support::IniFileGuard;
 using testing_support::kPrompt;
 using testing_support::MessageBoxRecorder;
 using testing_support::Quoted;
+using testing_support::OwnerWindow;
 using testing_support::Vqchild;
 
 namespace {
-
-const char kOwnerClass[] = "VelquethPropertiesTestOwner";
-
-// A visible top-level window with an edit control that holds the keyboard focus.
-class OwnerWindow {
-public:
-    OwnerWindow() : window(nullptr), edit(nullptr)
-    {
-        HINSTANCE instance = GetModuleHandleA(nullptr);
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = instance;
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-        windowClass.lpszClassName = kOwnerClass;
-        RegisterClassA(&windowClass);
-        window = CreateWindowExA(0, kOwnerClass, "Properties test owner",
-                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 40, 760, 520, nullptr,
-                                 nullptr, instance, nullptr);
-        edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 400, 200, 24,
-                               window, nullptr, instance, nullptr);
-        SetForegroundWindow(window);
-        SetActiveWindow(window);
-        SetFocus(edit);
-        testing_support::PumpFor(20);
-    }
-    ~OwnerWindow()
-    {
-        if (window)
-            DestroyWindow(window);
-    }
-    HWND Handle() const { return window; }
-    HWND Edit() const { return edit; }
-
-private:
-    HWND window;
-    HWND edit;
-};
 
 // --- Running a script inside the dialog's modal loop ----------------------------------------
 

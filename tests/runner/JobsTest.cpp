@@ -967,13 +967,12 @@ namespace {
 std::string LastSystemMenuItem(HWND window, bool* enabled = nullptr)
 {
     HMENU menu = GetSystemMenu(window, FALSE);
-    int last = GetMenuItemCount(menu) - 1;
-    char text[128] = "";
-    GetMenuStringA(menu, last, text, sizeof text, MF_BYPOSITION);
-    bool on = (GetMenuState(menu, last, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED)) == 0;
+    const testing_support::MenuItem item =
+        testing_support::ReadMenuItem(menu, static_cast<UINT>(GetMenuItemCount(menu) - 1));
+    bool on = (item.state & MFS_GRAYED) == 0;
     if (enabled)
         *enabled = on;
-    return GetMenuItemID(menu, last) == IDM_STOP_PROGRAM ? text + std::string(on ? "" : " (off)") : "";
+    return item.id == IDM_STOP_PROGRAM ? item.text + (on ? "" : " (off)") : "";
 }
 
 // Ctrl+Break pressed for real, with the keyboard focus in `target`.

@@ -159,6 +159,26 @@ HostedControl::~HostedControl()
         DestroyWindow(host);
 }
 
+OwnerWindow::OwnerWindow()
+{
+    window = CreateHostWindow("Dialog owner");
+    SetWindowPos(window, nullptr, 60, 40, 760, 520, SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(window, SW_SHOW);
+    edit = CreateWindowExA(0, "EDIT", "log", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 400, 200, 24,
+                           window, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(window);
+    SetActiveWindow(window);
+    SetFocus(edit);
+    PumpUntil([this] { return GetFocus() == edit; }, 3000);
+}
+
+OwnerWindow::~OwnerWindow()
+{
+    if (window)
+        DestroyWindow(window);
+    PumpFor(20);
+}
+
 FedLog::FedLog(const char* className) : control(className), window(control.Handle())
 {
     EXPECT_NE(nullptr, window) << "no " << className << " control";

@@ -87,6 +87,22 @@ private:
     HostedControl& operator=(const HostedControl&) = delete;
 };
 
+// A visible top-level window with an edit control that holds the keyboard focus, as the main
+// window's log does: the owner of a dialog under test.
+class OwnerWindow {
+public:
+    OwnerWindow();
+    ~OwnerWindow();
+    HWND Handle() const { return window; }
+    HWND Edit() const { return edit; }
+
+private:
+    HWND window;
+    HWND edit;
+    OwnerWindow(const OwnerWindow&) = delete;
+    OwnerWindow& operator=(const OwnerWindow&) = delete;
+};
+
 // A log window made as the program makes it, hosted so, and fed as the program feeds it. The feed
 // outlives the window, whose going closes its queue; after a renewal the feed's window is another.
 struct FedLog {

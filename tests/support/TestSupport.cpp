@@ -201,6 +201,33 @@ const std::vector<RecordedShellCall>& ShellExecuteRecorder::Calls() const
     return recordedShellCalls;
 }
 
+MenuItem ReadMenuItem(HMENU menu, UINT position)
+{
+    char buffer[512] = {};
+    MENUITEMINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING | MIIM_SUBMENU;
+    info.dwTypeData = buffer;
+    info.cch = sizeof buffer;
+    MenuItem item;
+    item.ok = GetMenuItemInfoA(menu, position, TRUE, &info) != FALSE;
+    item.separator = (info.fType & MFT_SEPARATOR) != 0;
+    item.id = info.wID;
+    item.state = info.fState;
+    item.submenu = info.hSubMenu;
+    item.text = item.separator ? "" : buffer;
+    return item;
+}
+
+std::vector<MenuItem> MenuItems(HMENU menu)
+{
+    std::vector<MenuItem> items;
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i)
+        items.push_back(ReadMenuItem(menu, static_cast<UINT>(i)));
+    return items;
+}
+
 std::string WindowText(HWND window)
 {
     LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);

@@ -74,6 +74,18 @@ public:
 void PressWith(WORD modifier, WORD key);
 inline void PressWithControl(WORD key) { PressWith(VK_CONTROL, key); }
 
+// One item of a menu, read by its position: id, text, state (MFS_ flags) and submenu.
+struct MenuItem {
+    bool ok = false;
+    bool separator = false;
+    UINT id = 0;
+    UINT state = 0;
+    HMENU submenu = nullptr;
+    std::string text;
+};
+MenuItem ReadMenuItem(HMENU menu, UINT position);
+std::vector<MenuItem> MenuItems(HMENU menu);
+
 // Whole text of an edit or rich-edit control (WM_GETTEXT).
 std::string WindowText(HWND window);
 // Whole text of a rich-edit control as UTF-8: the characters themselves, not their ANSI forms.
