@@ -7,6 +7,7 @@
 
 #include "app/LogInput.h"
 #include "app/LogRenewal.h"
+#include "app/LogStyle.h"
 #include "app/ReadingPlace.h"
 
 // ---- Inserting text at the end of the log --------------------------------------------------
@@ -48,14 +49,26 @@ char* AnsiFromUtf8(const char* text)
 
 // Inserts the pieces of one chunk of UTF-8 at the end of the log. Moving the selection makes a
 // rich edit take the format of the text before it (the grey header), so the first piece goes in
-// right after the end has been given the automatic colour; later pieces follow text of that
-// colour. A plain edit ignores the format.
+// right after the end has been given the chunk's style; later pieces follow text of that style,
+// until a mark gives the end another. A plain edit has no format.
 class EndInserter {
 public:
-    explicit EndInserter(HWND window) : window(window), atEnd(true), kind(kUnknown)
+    EndInserter(HWND window, const TextStyle& style)
+        : window(window), atEnd(true), kind(IsPlainEdit(window) ? kPlain : kRich)
     {
         SelectEnd(window);
-        SetSelectionColour(window, 0, true);
+        if (kind == kRich)
+            SetSelectionStyle(window, style);
+    }
+
+    void SetStyle(const TextStyle& style)
+    {
+        if (kind == kPlain)
+            return;
+        if (!atEnd)
+            SelectEnd(window);
+        atEnd = true;  // the next piece goes in right here, in the style
+        SetSelectionStyle(window, style);
     }
 
     void Insert(const char* piece)
@@ -67,8 +80,6 @@ public:
             Replace(piece);
             return;
         }
-        if (kind == kUnknown)
-            kind = IsPlainEdit(window) ? kPlain : kRich;
         if (kind == kRich) {
             InsertUnicode(piece);
         } else if (char* ansi = AnsiFromUtf8(piece)) {
@@ -97,7 +108,7 @@ private:
                      reinterpret_cast<LPARAM>(piece));
     }
 
-    enum Kind { kUnknown, kRich, kPlain };
+    enum Kind { kRich, kPlain };
     HWND window;
     bool atEnd;
     Kind kind;
@@ -117,41 +128,26 @@ bool BreaksOnlyInPairs(const char* text)
     return true;
 }
 
-// A line of the log: the text at the very end in the colour (a plain edit has none), and the
-// automatic colour at the end again.
+// A line of the log: the text at the very end in the colour and nothing else, no effect or
+// background of the child's text before it (a plain edit has none), then the automatic style at
+// the end again.
 LRESULT WriteAtEnd(HWND window, bool plainEdit, const char* text, COLORREF colour)
 {
     SelectEnd(window);
     if (plainEdit)
         return SendMessageA(window, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
-
-    CHARFORMATA format;
-    std::memset(&format, 0, sizeof format);
-    format.cbSize = sizeof format;
-    format.dwMask = CFM_COLOR;
-    SendMessageA(window, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-
-    COLORREF previous = format.crTextColor;
-    format.crTextColor = colour;
-    format.dwEffects &= ~CFE_AUTOCOLOR;
-    SendMessageA(window, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-
+    const TextStyle line = {colour, 0, TextStyle::kNoBackground};
+    SetSelectionStyle(window, line);
     SendMessageA(window, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
-
-    // Back to the automatic colour at the insertion point, so that the child's output, which is
-    // inserted without a format of its own, shows in the normal text colour.
-    format.crTextColor = previous;
-    format.dwEffects |= CFE_AUTOCOLOR;
-    return SendMessageA(window, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    SetSelectionStyle(window, TextStyle::Automatic());
+    return TRUE;
 }
 
-} // namespace
-
-void LogFeed::InsertChunk(HWND window, char* text)
+// One run of text in one style.
+void InsertRun(EndInserter& inserter, char* text)
 {
-    if (!window || !text || text[0] == '\0')
+    if (text[0] == '\0')
         return;
-    EndInserter inserter(window);
     if (BreaksOnlyInPairs(text)) {
         inserter.Insert(text);
         return;
@@ -177,20 +173,55 @@ void LogFeed::InsertChunk(HWND window, char* text)
         inserter.Insert(piece);
 }
 
-void LogFeed::InsertChunk(HWND window, const char* text)
+} // namespace
+
+void LogFeed::InsertChunk(HWND window, char* text, TextStyle* style)
+{
+    if (!window || !text || text[0] == '\0')
+        return;
+    TextStyle automatic = TextStyle::Automatic();
+    if (!style)
+        style = &automatic;
+    EndInserter inserter(window, *style);
+    // Output without a mark, nearly all of it, costs this one scan.
+    char* mark = std::strchr(text, kStyleMark);
+    for (char* run = text;; run = mark + kStyleMarkSize, mark = std::strchr(run, kStyleMark)) {
+        if (!mark) {
+            InsertRun(inserter, run);
+            return;
+        }
+        *mark = '\0';
+        InsertRun(inserter, run);
+        *mark = kStyleMark;
+        *style = ReadStyleMark(mark);
+        inserter.SetStyle(*style);
+    }
+}
+
+void LogFeed::InsertChunk(HWND window, const char* text, TextStyle* style)
 {
     if (!text)
         return;
+    TextStyle automatic = TextStyle::Automatic();
+    if (!style)
+        style = &automatic;  // kept from part to part
     // More than the runner reads at once, so that its chunks go in whole.
     char part[1024];
     for (size_t length = std::strlen(text); length > 0;) {
         size_t take = length < sizeof part - 1 ? length : sizeof part - 1;
-        // Each part ends between two characters of the UTF-8.
+        // Each part ends between two characters of the UTF-8, and before a mark that it would cut.
         while (take < length && take > 1 && (static_cast<unsigned char>(text[take]) & 0xC0) == 0x80)
             --take;
+        size_t from = take > kStyleMarkSize ? take - kStyleMarkSize + 1 : 1;
+        for (size_t at = from; take < length && at < take; ++at) {
+            if (text[at] == kStyleMark) {
+                take = at;
+                break;
+            }
+        }
         std::memcpy(part, text, take);
         part[take] = '\0';
-        InsertChunk(window, part);
+        InsertChunk(window, part, style);
         text += take;
         length -= take;
     }
@@ -446,7 +477,7 @@ HWND InsertPiece(HWND window, State* state)
         if (into != window)
             CallWindowProcA(state->original, into, WM_SETREDRAW, FALSE, 0);
     }
-    LogFeed::InsertChunk(into, state->piece);
+    LogFeed::InsertChunk(into, state->piece, &state->feed->outputStyle);
     queue.PieceDone();
     state->inLongLine = std::memchr(state->piece, '\n', length) == nullptr;
     state->lastPiece = GetTickCount();
@@ -562,7 +593,8 @@ LRESULT CALLBACK FeedProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 // ---- The feed ------------------------------------------------------------------------------
 
-LogFeed::LogFeed() : window(nullptr), plainEdit(false), state(nullptr)
+LogFeed::LogFeed()
+    : window(nullptr), plainEdit(false), outputStyle(TextStyle::Automatic()), state(nullptr)
 {
 }
 
@@ -622,7 +654,7 @@ void LogFeed::AppendOutput(const char* text)
     }
     if (pushed == OutputQueue::kClosed) {
         // No feed: the window is never renewed, so `window` is safe to read here.
-        InsertChunk(window, text);
+        InsertChunk(window, text, &outputStyle);
         return;
     }
     RequestWake(state);

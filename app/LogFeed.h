@@ -11,6 +11,7 @@
 
 #include "app/LogWindow.h"
 #include "app/OutputQueue.h"
+#include "base/TextStyle.h"
 
 class LogFeed {
 public:
@@ -24,21 +25,26 @@ public:
 
     // A line at the very end in `colour`, after everything queued; 0 without a window.
     LRESULT Append(const char* text, COLORREF colour);
-    // One chunk of a child's output (UTF-8); waits only while the queue is full.
+    // One chunk of a child's output (UTF-8 with style marks, base/TextStyle.h); waits only while
+    // the queue is full.
     void AppendOutput(const char* text);
     // Inserts everything queued, so that what comes next lands after it.
     void Flush();
     // After a flush: whether the log ends with CR LF, or is empty.
     bool EndsWithLineBreak();
 
-    // One chunk of UTF-8 at the end of `window` in the automatic colour; line breaks as written
-    // (`text` is cut at its CR LF pairs meanwhile, and restored).
-    static void InsertChunk(HWND window, char* text);
-    static void InsertChunk(HWND window, const char* text);
+    // One chunk of UTF-8 at the end of `window`, from `style` (automatic when null) on, each run
+    // after a mark in its style, `style` left as the marks set it; line breaks as written (`text`
+    // is cut at its CR LF pairs and marks meanwhile, and restored).
+    static void InsertChunk(HWND window, char* text, TextStyle* style = nullptr);
+    static void InsertChunk(HWND window, const char* text, TextStyle* style = nullptr);
 
     HWND window;
     bool plainEdit;
     OutputQueue queue;
+    // The style in which the child's output inserted so far ends; written only by the thread that
+    // inserts it (the window's own while fed, else the job's worker).
+    TextStyle outputStyle;
 
     // The feed's state (app/LogFeed.cpp); null until Start has had memory for it.
     struct State;

@@ -11,6 +11,7 @@ MainFrame::MainFrame()
     : mainWindow(nullptr),
       jobCommandLine(nullptr),
       jobCodePage(TextDecoder::kAutomatic),
+      jobColours(kColoursOn),
       jobGroup(nullptr),
       jobNumber(0),
       logWindow(nullptr),

@@ -62,8 +62,10 @@ public:
     void RebuildRunMenu(HWND window);
 
     // Jobs (runner/Jobs.cpp).
-    // `codePage`: how the job's output is read (a slot's CodePage key; TextDecoder::kAutomatic).
-    void StartJob(const char* commandLine, UINT codePage = TextDecoder::kAutomatic);
+    // `codePage`: how the job's output is read (a slot's CodePage key; TextDecoder::kAutomatic);
+    // `colours`: how its escape sequences are shown (a slot's Colours key).
+    void StartJob(const char* commandLine, UINT codePage = TextDecoder::kAutomatic,
+                  ColourMode colours = kColoursOn);
     LRESULT OnDropFiles(HDROP drop);
     void RunSlot(UINT commandId);
     void RunDefault();
@@ -107,6 +109,7 @@ public:
     HWND mainWindow;       // the worker posts kJobEndedMessage to it
     char* jobCommandLine;
     UINT jobCodePage;      // how the job's output is read
+    ColourMode jobColours; // how its escape sequences are shown
     // Job object that holds every child a job starts, so that closing the window can end the
     // whole tree. Created with the frame and anew for each job; null when the system refused one.
     HANDLE jobGroup;

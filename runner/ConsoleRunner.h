@@ -1,6 +1,7 @@
 // ConsoleRunner: one run of a console program as a child process whose standard output and
 // standard error share one anonymous pipe, read 256 bytes at a time and handed to OnOutput, which
-// decodes each chunk and hands it to the log's feed (the worker's side of the log).
+// decodes each chunk, reads its escape sequences as styles and hands it to the log's feed (the
+// worker's side of the log).
 //
 // Threading: a runner lives on the stack of one job's worker thread and is used by that thread,
 // apart from what it shares through its three optional slots below (the group, the published
@@ -12,7 +13,9 @@
 #include <windows.h>
 
 #include "app/LogFeed.h"
+#include "base/EscapeReader.h"
 #include "base/TextDecoder.h"
+#include "config/Settings.h"
 
 const DWORD kChunkSize = 256;
 
@@ -56,6 +59,8 @@ public:
     // kAutomatic unless set. Both before Execute.
     void SetOutput(LogFeed* feed);
     void SetCodePage(UINT codePage);
+    // How the escape sequences are shown: kColoursOn unless set. Before Execute.
+    void SetColours(ColourMode mode);
 
     HANDLE childErrorWrite;
     HANDLE childInputRead;
@@ -67,10 +72,14 @@ public:
     LONG volatile* stopSignal;
     LogFeed* output;
     TextDecoder decoder;
+    bool readEscapes;
+    EscapeReader escapes;
     // After Execute: how the child ended.
     ChildOutcome outcome;
 
 private:
+    // Decoded text (NUL-terminated, `length` bytes) through the escape reader to the feed.
+    void ReadEscapes(const char* text, size_t length);
     bool Stopped() const;
     // After a stop: passes on what the pipe holds at this moment, however much more comes.
     DWORD ReadWhatIsLeft(char* buffer);

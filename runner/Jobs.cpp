@@ -99,7 +99,7 @@ const UINT kStopRetryMs = 100;
 
 } // namespace
 
-void MainFrame::StartJob(const char* commandLine, UINT codePage)
+void MainFrame::StartJob(const char* commandLine, UINT codePage, ColourMode colours)
 {
     if (workerThread) {
         if (WorkerRunning()) {
@@ -126,6 +126,7 @@ void MainFrame::StartJob(const char* commandLine, UINT codePage)
         HeapFree(GetProcessHeap(), 0, jobCommandLine);
     jobCommandLine = copy;
     jobCodePage = codePage;
+    jobColours = colours;
 
     settings.Load();
 
@@ -254,7 +255,7 @@ void MainFrame::RunSlot(UINT commandId)
 
     char command[kSlotCommandSize];
     FormatSlotCommand(command, path, arguments);
-    StartJob(command, slotSettings.SlotCodePage(index));
+    StartJob(command, slotSettings.SlotCodePage(index), slotSettings.SlotColours(index));
 }
 
 void MainFrame::RunDefault()
@@ -268,7 +269,7 @@ void MainFrame::RunDefault()
 
     char command[kSlotCommandSize];
     FormatSlotCommand(command, path, arguments);
-    StartJob(command, defaults.SlotCodePage(index));
+    StartJob(command, defaults.SlotCodePage(index), defaults.SlotColours(index));
 }
 
 DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
@@ -300,6 +301,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
 
     runner.SetOutput(&frame->logFeed);
     runner.SetCodePage(frame->jobCodePage);
+    runner.SetColours(frame->jobColours);
 
     WriteHeader(&frame->logFeed, frame->jobCommandLine);
 

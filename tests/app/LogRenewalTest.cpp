@@ -10,6 +10,7 @@
 
 #include "app/LogRenewal.h"
 #include "app/LogFeed.h"
+#include "base/Palette.h"
 #include "base/Seams.h"
 #include "base/TextDecoder.h"
 #include "support/App.h"
@@ -115,6 +116,33 @@ TEST(LogRenewal, CarriedLinesKeepTheirColours)
         }
         EXPECT_GT(seen, 2) << mark.text;
     }
+}
+
+TEST(LogRenewal, ACarriedRunKeepsItsStyle)
+{
+    FedPane pane("RichEdit");
+    const TextStyle red = {PaletteColour(1), PaletteColour(11), TextStyle::kBold | TextStyle::kUnderline};
+    std::string marks(2 * kStyleMarkSize, '\0');
+    WriteStyleMark(&marks[0], red);
+    WriteStyleMark(&marks[kStyleMarkSize], TextStyle::Automatic());
+    const std::string line =
+        "plain " + marks.substr(0, kStyleMarkSize) + "red" + marks.substr(kStyleMarkSize) + " plain\r\n";
+    for (int i = 0; pane.output.window == pane.control.Handle() && i < 10000; ++i) {
+        pane.output.AppendOutput(line.c_str());
+        pane.output.Flush();
+    }
+    HWND renewed = pane.output.window;
+    ASSERT_NE(pane.control.Handle(), renewed);
+    // Every red word, carried and new, in its style, and nothing else in one.
+    const std::string styled = testing_support::StyledText(renewed);
+    const std::string redRun = "{fg=#B00000,bg=#9C8400,B,U}red{} plain\r\nplain ";
+    size_t lines = 0, runs = 0;
+    for (size_t at = styled.find("red"); at != std::string::npos; at = styled.find("red", at + 1))
+        ++lines;
+    for (size_t at = styled.find(redRun); at != std::string::npos; at = styled.find(redRun, at + 1))
+        ++runs;
+    EXPECT_GT(runs, 100u);
+    EXPECT_EQ(lines, runs + 1) << "the last line ends the log";
 }
 
 TEST(LogRenewal, APlainPaneCarriesItsTailWithoutACopyOfTheWholeLog)

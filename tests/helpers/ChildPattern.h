@@ -79,6 +79,27 @@ inline std::string Utf8Text(unsigned long count)
     return text;
 }
 
+// "coloured N": 80-byte lines (as many whole ones as N bytes hold), each with two coloured words,
+// one bold red, one in colour 34 of the xterm table; ColouredShown is what the log shows of them.
+inline std::string ColouredLine(bool shown)
+{
+    std::string visible = "error: the build of passed ";
+    while (visible.size() < 80 - 26 - 2)
+        visible += static_cast<char>('a' + visible.size() % 26);
+    if (shown)
+        return visible + "\r\n";
+    return "\x1B[1;31m" + visible.substr(0, 5) + "\x1B[0m" + visible.substr(5, 15) + "\x1B[38;5;34m" +
+           visible.substr(20, 6) + "\x1B[39m" + visible.substr(26) + "\r\n";
+}
+
+inline std::string ColouredText(unsigned long count, bool shown = false)
+{
+    std::string text;
+    for (unsigned long n = 0; n < count / 80; ++n)
+        text += ColouredLine(shown);
+    return text;
+}
+
 } // namespace child_pattern
 
 #endif

@@ -6,6 +6,8 @@
 //   alt N              N lines "out I" / "err I", alternately on standard output and error
 //   bytes N [LEN]      N bytes of letters; with LEN every LEN bytes end in CR LF (ChildPattern.h)
 //   utf8 N             N bytes of 80-byte lines of UTF-8 text (ChildPattern.h)
+//   coloured N         80-byte lines with two coloured words each (ChildPattern.h)
+//   palette            the sixteen colours, behind text too, each effect, the 256-colour table
 //   nul                text with NUL bytes at its start, inside and in a row
 //   crlf-split         255 'x', then CR LF across the 256-byte boundary, then "tail"
 //   exit CODE          ends at once with CODE (decimal, or hex after 0x)
@@ -111,6 +113,31 @@ void StartGrandchild(const char* milliseconds, DWORD flags)
     }
 }
 
+// Every colour and effect that the log shows, for a screenshot.
+std::string PaletteShow()
+{
+    const char* names[8] = {"black", "red", "green", "yellow", "blue", "magenta", "cyan", "white"};
+    std::string text;
+    for (int bright = 0; bright < 2; ++bright) {
+        for (int i = 0; i < 8; ++i)
+            text += "\x1B[" + std::to_string((bright ? 90 : 30) + i) + "m" + names[i] + " ";
+        text += "\x1B[0m\r\n";
+        for (int i = 0; i < 8; ++i)
+            text += "\x1B[" + std::to_string((bright ? 100 : 40) + i) + "m " + names[i] + " ";
+        text += "\x1B[0m\r\n";
+    }
+    text += "\x1B[1mbold\x1B[22m \x1B[3mitalic\x1B[23m \x1B[4munderline\x1B[24m "
+            "\x1B[9mstruck\x1B[29m \x1B[7minverse\x1B[27m \x1B[1;4;31mbold red underlined\x1B[0m\r\n";
+    for (int row = 0; row < 2; ++row) {
+        for (int i = 16 + row * 120; i < 16 + (row + 1) * 120; ++i)
+            text += "\x1B[48;5;" + std::to_string(i) + "m ";
+        text += "\x1B[0m\r\n";
+    }
+    for (int i = 0; i < 120; ++i)
+        text += "\x1B[48;2;" + std::to_string(i * 2) + ";" + std::to_string(255 - i * 2) + ";128m ";
+    return text + "\x1B[0m\r\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -143,6 +170,11 @@ int main(int argc, char** argv)
         } else if (command == "utf8") {
             Out(child_pattern::Utf8Text(std::strtoul(arg, nullptr, 10)));
             ++i;
+        } else if (command == "coloured") {
+            Out(child_pattern::ColouredText(std::strtoul(arg, nullptr, 10)));
+            ++i;
+        } else if (command == "palette") {
+            Out(PaletteShow());
         } else if (command == "nul") {
             Out(std::string("\0lead", 5) + std::string("ab\0cd", 5) + std::string("\0\0ef\r\n", 6));
         } else if (command == "crlf-split") {

@@ -330,3 +330,16 @@ TEST(ConsoleRunnerTest, NothingHappensWithoutALogOrText)
     late.SetOutput(&goneFeed);
     EXPECT_EQ(0u, late.Execute(ChildCommand("out \"after\\r\\n\"").c_str(), false));
 }
+
+TEST(ConsoleRunnerTest, APlainLogShowsTheTextWithoutTheSequences)
+{
+    FedLog log("Edit");
+    ASSERT_NE(nullptr, log.window);
+    ConsoleRunner runner;
+    runner.SetOutput(&log.feed);
+    const std::string script = "out \"a \\x1B[1;31mred\\x1B[0m b\\x1B]0;t\\x07\\r\\n\\x1B[4mc\"";
+    EXPECT_EQ(0u, runner.Execute(ChildCommand(script).c_str(), false));
+    runner.FinishOutput();
+    log.feed.Flush();
+    EXPECT_EQ("a red b\r\nc", WindowText(log.window));
+}

@@ -11,6 +11,7 @@
 
 #include "app/LogRenewal.h"
 #include "app/LogFeed.h"
+#include "base/Palette.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
 #include "tests/helpers/ChildPattern.h"
@@ -106,8 +107,9 @@ TEST_F(JobOutputTest, UnusualOutputReachesTheLogWhole)
         // 78 chunks: the pattern's breaks and NULs fall at every place of a chunk.
         {"20,000 bytes of NULs and line breaks", "mixed 20000", WithoutNul(mixed)},
         // Bytes that code page 1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) come back
-        // as they were, like every other byte.
-        {"every byte but NUL", "out \"" + everyByteEscaped + "\"", everyByte},
+        // as they were, like every other byte; the ESC, which begins no sequence here, goes.
+        {"every byte but NUL", "out \"" + everyByteEscaped + "\"",
+         everyByte.substr(0, 0x1A) + everyByte.substr(0x1B)},
     };
     RunCases(cases);
 }
@@ -163,4 +165,36 @@ TEST_F(JobOutputTest, EachProgramShowsTheCharactersItMeant)
                     "r\xC3\xA9sum\xC3\xA9 \xD0\x97\xD0\xB4\xD1\x80\r\ncaf\xC3\xA9 \xE2\x82\xAC");
     DeleteFileW(name.c_str());
     RemoveDirectoryA(folder.c_str());
+}
+
+TEST_F(JobOutputTest, EscapeSequencesShowAsTheSlotSays)
+{
+    const std::string script = "out \"plain \\x1B[1;31merror\\x1B[0m \\x1B[4;38;5;34mok\\x1B[24m "
+                               "\\x1B[3;48;2;1;2;3mx\\x1B]0;title\\x07\\x1B[2K\\r\\n\" sleep 50 "
+                               "out \"z\\x1B[0m\"";
+    const std::string raw = "plain \x1B[1;31merror\x1B[0m \x1B[4;38;5;34mok\x1B[24m "
+                            "\x1B[3;48;2;1;2;3mx\x1B]0;title\x07\x1B[2K\r\nz\x1B[0m";
+    char red[8];
+    std::snprintf(red, sizeof red, "#%02X%02X%02X", GetRValue(PaletteColour(1)),
+                  GetGValue(PaletteColour(1)), GetBValue(PaletteColour(1)));
+    // Slot 1 has no key (on): the header and the prompt keep their own colours alone.
+    const std::string shown[3] = {
+        std::string("{}plain {fg=") + red + ",B}error{} {fg=#00AF00,U}ok{fg=#00AF00} "
+            "{fg=#00AF00,bg=#010203,I}x\r\nz",  // z comes later, in the same style
+        "{}plain error ok x\r\nz", "{}" + raw};
+    std::string ini = "[Setup]\r\nColours2=off\r\nColours3=raw\r\n";
+    for (int slot = 1; slot <= 3; ++slot)
+        ini += "Path" + std::to_string(slot) + "=" + testing_support::Vqchild() + "\r\nArgs" +
+               std::to_string(slot) + "=" + script + "\r\n";
+    IniFileGuard guard(ini);
+    App app;
+    ASSERT_TRUE(app.created);
+    for (int slot = 0; slot < 3; ++slot) {
+        app.ClearLog();
+        app.Command(ID_RUN_SLOT_1 + slot);
+        ASSERT_TRUE(app.WaitForJob());
+        EXPECT_EQ("{fg=#808080}" + Header(ChildCommand(script)) + shown[slot] + "{fg=#00C000}" + kPrompt,
+                  testing_support::StyledText(app.Pane()))
+            << "slot " << slot + 1;
+    }
 }

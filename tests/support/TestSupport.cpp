@@ -262,6 +262,41 @@ COLORREF ColourAt(HWND richEdit, int pos, bool* automatic)
     return format.crTextColor;
 }
 
+std::string StyledText(HWND richEdit)
+{
+    const std::string text = WindowText(richEdit);
+    std::string styled, last;
+    for (size_t pos = 0; pos < text.size(); ++pos) {
+        SendMessageA(richEdit, EM_SETSEL, pos, pos + 1);
+        CHARFORMAT2A format;
+        std::memset(&format, 0, sizeof format);
+        format.cbSize = sizeof format;
+        format.dwMask = CFM_COLOR | CFM_BACKCOLOR | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
+        SendMessageA(richEdit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+        char style[64] = "";
+        auto add = [&style](const char* part, COLORREF colour) {
+            size_t at = std::strlen(style);
+            std::snprintf(style + at, sizeof style - at, part, GetRValue(colour), GetGValue(colour),
+                          GetBValue(colour));
+        };
+        if (!(format.dwEffects & CFE_AUTOCOLOR))
+            add(",fg=#%02X%02X%02X", format.crTextColor);
+        if (!(format.dwEffects & CFE_AUTOBACKCOLOR))
+            add(",bg=#%02X%02X%02X", format.crBackColor);
+        const DWORD effects[4] = {CFE_BOLD, CFE_ITALIC, CFE_UNDERLINE, CFE_STRIKEOUT};
+        for (int i = 0; i < 4; ++i) {
+            if (format.dwEffects & effects[i])
+                add(i == 0 ? ",B" : i == 1 ? ",I" : i == 2 ? ",U" : ",S", 0);
+        }
+        std::string now = std::string("{") + (style[0] ? style + 1 : "") + "}";
+        if (now != last)
+            styled += now;
+        last = now;
+        styled += text[pos];
+    }
+    return styled;
+}
+
 DWORD HandleCount()
 {
     DWORD count = 0;

@@ -94,6 +94,10 @@ std::string RichTextUtf8(HWND richEdit);
 // colour (CFE_AUTOCOLOR). Moves the selection.
 COLORREF ColourAt(HWND richEdit, int pos, bool* automatic = nullptr);
 
+// The text of a rich-edit control with its style before each run of one style, written as
+// {fg=#RRGGBB,bg=#RRGGBB,B,I,U,S}; {} is the automatic colour without any effect.
+std::string StyledText(HWND richEdit);
+
 // Number of handles this process holds.
 DWORD HandleCount();
 
