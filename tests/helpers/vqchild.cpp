@@ -131,11 +131,11 @@ std::string PaletteShow()
     for (int row = 0; row < 2; ++row) {
         for (int i = 16 + row * 120; i < 16 + (row + 1) * 120; ++i)
             text += "\x1B[48;5;" + std::to_string(i) + "m ";
-        text += "\x1B[0m\r\n";
+        text += "\x1B[0m|\r\n";  // a line's last blanks would go undrawn
     }
     for (int i = 0; i < 120; ++i)
         text += "\x1B[48;2;" + std::to_string(i * 2) + ";" + std::to_string(255 - i * 2) + ";128m ";
-    return text + "\x1B[0m\r\n";
+    return text + "\x1B[0m|\r\n";
 }
 
 } // namespace
