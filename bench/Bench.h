@@ -116,6 +116,8 @@ bool WaitForPrompt(const Driver& target, long expected, double deadlineMs, long*
 void RunControl(Bench& bench);
 void ControlRows(Bench& bench);
 void RunFloods(Bench& bench);
+void RunColours(Bench& bench);
+void ColoursRows(Bench& bench);
 void FloodRows(Bench& bench);
 void ReadLoopRows(Bench& bench);
 void ResponsivenessRows(Bench& bench);

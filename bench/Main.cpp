@@ -19,6 +19,8 @@ const Measure kMeasures[] = {
      true, RunControl, ControlRows, nullptr},
     {"floods", "floods of 1 to 50 MiB through the program against their limit", true, RunFloods,
      FloodRows, "control"},
+    {"colours", "1 MiB of coloured lines against the letters' limit; a 10 MiB coloured log's memory",
+     true, RunColours, ColoursRows, nullptr},
     {"latency", "from a child's write to its text in the log", true, RunLatency, LatencyRows, nullptr},
     {"responsiveness", "WM_NULL round trips during the floods (runs with floods)", true, nullptr,
      ResponsivenessRows, "floods"},
