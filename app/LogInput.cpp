@@ -18,7 +18,10 @@ LRESULT PassToWindow(HWND pane, WPARAM key, LPARAM lParam)
 
 bool IsWindowKey(WPARAM key)
 {
-    return key == VK_CANCEL;
+    // Ctrl+F, Ctrl+S: Find and Save Log As; F3 and Shift+F3: Find Next and Previous.
+    if ((key == 'F' || key == 'S') && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0)
+        return true;
+    return key == VK_CANCEL || key == VK_F3;
 }
 
 bool HandleLogInput(HWND pane, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
@@ -30,6 +33,10 @@ bool HandleLogInput(HWND pane, UINT message, WPARAM wParam, LPARAM lParam, LRESU
             return true;
         }
         return false;
+    case WM_CONTEXTMENU:
+        // The log's own menu, the main window's to show; a plain edit would show Windows' one.
+        *result = SendMessageA(GetParent(pane), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(pane), lParam);
+        return true;
     case WM_SETCURSOR:
         // The rich edit sets its own cursor at once: ask the parent first, as DefWindowProc does,
         // so that the log shows the wait cursor while a job runs.

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "app/LogFeed.h"
+#include "app/LogFind.h"
+#include "app/LogSave.h"
 #include "base/TextDecoder.h"
 #include "config/Settings.h"
 
@@ -60,6 +62,9 @@ public:
 
     // Run menu.
     void RebuildRunMenu(HWND window);
+
+    // The log's context menu, shown for the log's WM_CONTEXTMENU (app/LogMenu.h).
+    void ShowLogMenu(LPARAM where);
 
     // Jobs (runner/Jobs.cpp).
     // `codePage`: how the job's output is read (a slot's CodePage key; TextDecoder::kAutomatic);
@@ -151,6 +156,9 @@ public:
     char windowClassName[128];
     // Set while the taskbar button shows that the last job failed.
     bool taskbarError;
+    // Find in the log and Save Log As.
+    LogFind logFind;
+    LogSave logSave;
 
 private:
     MainFrame(const MainFrame&) = delete;

@@ -7,6 +7,7 @@
 #include "about/AboutBox.h"
 #include "about/HelpLauncher.h"
 #include "app/LogInput.h"
+#include "app/LogMenu.h"
 #include "app/LogRenewal.h"
 #include "config/PropertiesDialog.h"
 #include "res/Commands.h"
@@ -33,6 +34,8 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         logWindow = reinterpret_cast<HWND>(wParam);
         return 0;
     }
+    if (message == LogFind::Message())
+        return logFind.OnMessage(logWindow, lParam);
     if (message == TaskbarButtonCreatedMessage()) {
         OnTaskbarButtonCreated();
         return 0;
@@ -61,6 +64,12 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return OnDropFiles(reinterpret_cast<HDROP>(wParam));
     case WM_SETCURSOR:
         return OnSetCursor(window, wParam, lParam);
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) == logWindow) {
+            ShowLogMenu(lParam);
+            return 0;
+        }
+        break;
     case kJobEndedMessage:
         return OnJobEnded(wParam, lParam);
     case WM_ACTIVATE:
@@ -94,6 +103,16 @@ void MainFrame::OnWindowKey(WPARAM key)
     switch (key) {
     case VK_CANCEL:
         StopRunningJob();
+        break;
+    case 'F':
+        SendMessageA(mainWindow, WM_COMMAND, ID_FIND, 0);
+        break;
+    case 'S':
+        SendMessageA(mainWindow, WM_COMMAND, ID_SAVE_LOG_AS, 0);
+        break;
+    case VK_F3:
+        SendMessageA(mainWindow, WM_COMMAND,
+                     GetKeyState(VK_SHIFT) < 0 ? ID_FIND_PREVIOUS : ID_FIND_NEXT, 0);
         break;
     }
 }
@@ -208,10 +227,28 @@ LRESULT MainFrame::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lP
         SendMessageA(logWindow, EM_SETSEL, 0, -1);
         SendMessageA(logWindow, WM_CLEAR, 0, 0);
         return 0;
+    case ID_FIND:
+        logFind.Open(window, logWindow);
+        return 0;
+    case ID_FIND_NEXT:
+    case ID_FIND_PREVIOUS:
+        logFind.Repeat(window, logWindow, id == ID_FIND_PREVIOUS);
+        return 0;
+    case ID_SAVE_LOG_AS:
+        logSave.Run(window, &logWindow);
+        return 0;
+    case ID_STOP_PROGRAM:
+        StopRunningJob();
+        return 0;
     }
     if (id >= ID_RUN_SLOT_1 && id <= ID_RUN_SLOT_8) {
         RunSlot(id);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void MainFrame::ShowLogMenu(LPARAM where)
+{
+    LogMenu::Show(mainWindow, logWindow, where, logFind.HasSearched(), workerAlive);
 }

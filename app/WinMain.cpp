@@ -59,6 +59,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandText, int showCom
     HACCEL acceleratorTable = CreateAcceleratorTableA(accelerators, kAcceleratorCount);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        // The Find dialog's keys are its own (Ctrl+L in its edit leaves the log alone).
+        if (frame->logFind.TakeDialogMessage(&msg))
+            continue;
         if (!TranslateAcceleratorA(frame->mainWindow, acceleratorTable, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);

@@ -9,6 +9,7 @@ namespace seams {
 MessageBoxFn messageBox = MessageBoxA;
 ShellExecuteFn shellExecute = ShellExecuteA;
 GetOpenFileNameFn getOpenFileName = GetOpenFileNameA;
+GetOpenFileNameFn getSaveFileName = GetSaveFileNameA;
 HtmlHelpFn htmlHelp = nullptr;
 CreateThreadFn createThread = CreateThread;
 TaskbarProgressFn taskbarProgress = SetTaskbarProgress;
@@ -20,6 +21,7 @@ void Restore()
     messageBox = MessageBoxA;
     shellExecute = ShellExecuteA;
     getOpenFileName = GetOpenFileNameA;
+    getSaveFileName = GetSaveFileNameA;
     htmlHelp = nullptr;
     createThread = CreateThread;
     taskbarProgress = SetTaskbarProgress;

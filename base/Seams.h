@@ -27,6 +27,7 @@ typedef LPVOID (WINAPI *HeapAllocFn)(HANDLE heap, DWORD flags, SIZE_T bytes);
 extern MessageBoxFn messageBox;          // MessageBoxA
 extern ShellExecuteFn shellExecute;      // ShellExecuteA
 extern GetOpenFileNameFn getOpenFileName; // GetOpenFileNameA
+extern GetOpenFileNameFn getSaveFileName; // GetSaveFileNameA
 extern HtmlHelpFn htmlHelp;              // null: the HTML Help control, loaded on first use
 extern CreateThreadFn createThread;      // CreateThread
 extern TaskbarProgressFn taskbarProgress; // SetTaskbarProgress (base/TaskbarProgress.h)

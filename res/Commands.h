@@ -16,6 +16,12 @@
 #define ID_PROPERTIES         32791
 #define ID_USER_GUIDE         32793
 #define ID_CLEAR_SCREEN       32794
+// The log's own commands: its context menu and keys (Ctrl+F, F3, Shift+F3, Ctrl+S).
+#define ID_FIND               32800
+#define ID_FIND_NEXT          32801
+#define ID_FIND_PREVIOUS      32802
+#define ID_SAVE_LOG_AS        32803
+#define ID_STOP_PROGRAM       32804
 
 #define ID_RUN_SLOT_1         0xE000
 #define ID_RUN_SLOT_8         0xE007

@@ -88,6 +88,16 @@ void PressWith(WORD modifier, WORD key)
     SendInput(4, inputs, sizeof(INPUT));
 }
 
+void Press(WORD key)
+{
+    INPUT inputs[2];
+    ZeroMemory(inputs, sizeof inputs);
+    inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = inputs[1].ki.wVk = key;
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
 std::string ReadFileText(const std::string& path)
 {
     std::string text;

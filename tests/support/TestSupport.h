@@ -73,6 +73,8 @@ public:
 // VK_MENU for Alt) held.
 void PressWith(WORD modifier, WORD key);
 inline void PressWithControl(WORD key) { PressWith(VK_CONTROL, key); }
+// The key pressed and released alone.
+void Press(WORD key);
 
 // One item of a menu, read by its position: id, text, state (MFS_ flags) and submenu.
 struct MenuItem {
