@@ -135,5 +135,7 @@ void RunBigLog(Bench& bench);
 void BigLogRows(Bench& bench);
 void RunInput(Bench& bench);
 void InputRows(Bench& bench);
+void RunFind(Bench& bench);
+void FindRows(Bench& bench);
 
 #endif

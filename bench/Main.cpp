@@ -26,6 +26,8 @@ const Measure kMeasures[] = {
      ResponsivenessRows, "floods"},
     {"input", "from a key sent with SendInput to its handling, during a 10 MiB flood", true,
      RunInput, InputRows, nullptr},
+    {"find", "Find Next in a 10 MiB log, from the key to the selection", true, RunFind, FindRows,
+     nullptr},
     {"start-up", "from starting the program to the banner in its log", true, RunStartup, StartupRows,
      nullptr},
     {"turnaround", "a short job from the request to the prompt, beside the bare loop", true, RunTurnaround,

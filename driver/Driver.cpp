@@ -347,6 +347,20 @@ COLORREF Driver::ColourAt(int position, bool* automatic) const
     return format.crTextColor;
 }
 
+bool Driver::Selection(long* start, long* end) const
+{
+    CHARRANGE range = {-1, -1};
+    char* record = remote + remoteSize + 3072;
+    DWORD_PTR answer = 0;
+    if (!remote || !SendMessageTimeoutA(Pane(), EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(record),
+                                        SMTO_NORMAL, kAnswerMs, &answer) ||
+        !ReadProcessMemory(process.hProcess, record, &range, sizeof range, nullptr))
+        return false;
+    *start = range.cpMin;
+    *end = range.cpMax;
+    return true;
+}
+
 bool Driver::Append(const std::string& text) const
 {
     // The system carries EM_REPLACESEL's text across to the program itself.

@@ -82,6 +82,8 @@ public:
     bool WaitForLogEnd(const std::string& suffix, DWORD timeoutMs = 15000) const;
     // The text colour at a character position of the log.
     COLORREF ColourAt(int position, bool* automatic = nullptr) const;
+    // The log's selection (EM_EXGETSEL); false when the program does not answer.
+    bool Selection(long* start, long* end) const;
     // Inserts text at the end of the log as a paste would.
     bool Append(const std::string& text) const;
 
