@@ -803,6 +803,18 @@ std::vector<LONG> PlaceIn(HWND pane)
             static_cast<LONG>(SendMessageA(pane, EM_GETFIRSTVISIBLELINE, 0, 0)), scroll.x, scroll.y};
 }
 
+// The characters in the log, in the unit of the selection (a narrow control's text length may
+// count the bytes of its ANSI form).
+LONG Characters(HWND pane, bool plain)
+{
+    if (plain) {
+        LRESULT last = SendMessageA(pane, EM_LINEINDEX, SendMessageA(pane, EM_GETLINECOUNT, 0, 0) - 1, 0);
+        return static_cast<LONG>(last + SendMessageA(pane, EM_LINELENGTH, last, 0));
+    }
+    GETTEXTLENGTHEX how = {GTL_NUMCHARS | GTL_PRECISE, 1200};
+    return static_cast<LONG>(SendMessageA(pane, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&how), 0));
+}
+
 } // namespace
 
 TEST(MainWindow, TheLogStaysWhereTheUserReadsAndFollowsTheEndAgainAfterCtrlEnd)
@@ -838,10 +850,107 @@ TEST(MainWindow, TheLogStaysWhereTheUserReadsAndFollowsTheEndAgainAfterCtrlEnd)
         const LONG atEnd = PlaceIn(pane)[2];
         app.frame->StartJob(slow.c_str());
         ASSERT_TRUE(app.WaitForJob());
-        const LONG length = static_cast<LONG>(SendMessageA(pane, WM_GETTEXTLENGTH, 0, 0));
+        const LONG length = Characters(pane, plain);
         const std::vector<LONG> followed = PlaceIn(pane);
         EXPECT_EQ(length, followed[0]);
         EXPECT_EQ(length, followed[1]);
         EXPECT_GE(followed[2], atEnd + 120) << "the view did not follow the output";
     }
+}
+
+namespace {
+
+// The selection and the first visible line (a rich edit scales its scroll position as the log
+// grows, so that is left out).
+std::vector<LONG> LineAndSelection(HWND pane)
+{
+    std::vector<LONG> place = PlaceIn(pane);
+    place.resize(3);
+    return place;
+}
+
+} // namespace
+
+// A log taller than 65,535 pixels, scrolled up with the scroll bar while the caret stays at the
+// end: a job later the same line is still at the top.
+TEST(MainWindow, ALongLogScrolledUpWithoutSelectingKeepsItsView)
+{
+    for (bool plain : {false, true}) {
+        SCOPED_TRACE(plain ? "plain edit" : "rich edit");
+        RecordedApp app(plain ? std::vector<std::string>{"RichEdit"} : std::vector<std::string>{});
+        ASSERT_TRUE(app.created);
+        HWND pane = app.Pane();
+        ASSERT_TRUE(app.Run(testing_support::ChildCommand("lines 6000 0"), 120000));
+        for (int line = 0; line < 8; ++line)
+            SendMessageA(pane, WM_VSCROLL, SB_LINEUP, 0);
+        const std::vector<LONG> before = LineAndSelection(pane);
+        EXPECT_GE(before[2], 5900);
+        EXPECT_EQ(before[0], before[1]) << "nothing is selected";
+        ASSERT_TRUE(app.Run(testing_support::ChildCommand("lines 3 0")));
+        EXPECT_EQ(before, LineAndSelection(pane));
+    }
+}
+
+// Selections made upward with Shift and the arrows, then a job: Shift+Left still moves the end the
+// user was moving.
+TEST(MainWindow, AnUpwardSelectionKeepsItsAnchorThroughOutput)
+{
+    const struct {
+        const char* name;
+        WORD key;
+        int times;
+    } ways[] = {{"within a line", VK_LEFT, 3}, {"over lines", VK_UP, 2}};
+    for (bool plain : {false, true}) {
+        RecordedApp app(plain ? std::vector<std::string>{"RichEdit"} : std::vector<std::string>{});
+        ASSERT_TRUE(app.created);
+        HWND pane = app.Pane();
+        ASSERT_TRUE(app.Run(testing_support::ChildCommand("lines 40 0")));
+        SetForegroundWindow(app.Main());
+        SetFocus(pane);
+        for (const auto& way : ways) {
+            SCOPED_TRACE(std::string(plain ? "plain edit, " : "rich edit, ") + way.name);
+            const LONG anchor = static_cast<LONG>(SendMessageA(pane, EM_LINEINDEX, 20, 0)) + 5;
+            SendMessageA(pane, EM_SETSEL, anchor, anchor);
+            for (int i = 0; i < way.times; ++i)
+                testing_support::PressWith(VK_SHIFT, way.key);
+            PumpFor(100);
+            const std::pair<DWORD, DWORD> made = Selection(pane);
+            ASSERT_EQ(static_cast<DWORD>(anchor), made.second);
+            ASSERT_LT(made.first, made.second);
+            ASSERT_TRUE(app.Run(testing_support::ChildCommand("lines 3 0")));
+            EXPECT_EQ(made, Selection(pane));
+            testing_support::PressWith(VK_SHIFT, VK_LEFT);
+            PumpFor(100);
+            EXPECT_EQ(std::make_pair(made.first - 1, made.second), Selection(pane));
+        }
+    }
+}
+
+namespace {
+
+bool timerFired = false;
+
+void CALLBACK NoteTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    timerFired = true;
+}
+
+} // namespace
+
+// The window's timers (caret, scroll arrows, tooltips, the stop's retry) still come while a child
+// floods the log.
+TEST(MainWindow, ATimerSetDuringAFloodFires)
+{
+    RecordedApp app;
+    ASSERT_TRUE(app.created);
+    app.frame->StartJob(testing_support::ChildCommand("flood 60").c_str());
+    ASSERT_TRUE(app.WaitForLog("flood 0000000100"));
+    timerFired = false;
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, NoteTimer);
+    ASSERT_NE(0u, timer);
+    EXPECT_TRUE(testing_support::PumpUntil([] { return timerFired; }, 5000));
+    EXPECT_FALSE(app.WorkerEnded()) << "the flood was over";
+    KillTimer(nullptr, timer);
+    app.frame->StopRunningJob();
+    EXPECT_TRUE(app.WaitForJob());
 }
