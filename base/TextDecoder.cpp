@@ -55,10 +55,30 @@ bool ReadsAsciiAsItself(UINT codePage)
     return true;
 }
 
+const UINT kGb18030 = 54936;
+
+// Code pages that shift between character sets with escape or shift bytes: UTF-7, ISO-2022
+// (Japanese, Korean, Chinese), HZ and ISCII.
+bool ShiftsState(UINT codePage)
+{
+    return codePage == CP_UTF7 || (codePage >= 50220 && codePage <= 50229) || codePage == 52936 ||
+           (codePage >= 57002 && codePage <= 57011);
+}
+
 } // namespace
 
+bool TextDecoder::CanRead(UINT codePage)
+{
+    CPINFO info;
+    if (codePage == CP_UTF8)
+        return true;
+    if (ShiftsState(codePage) || !IsValidCodePage(codePage) || !GetCPInfo(codePage, &info))
+        return false;
+    return info.MaxCharSize <= 2 || codePage == kGb18030;
+}
+
 TextDecoder::TextDecoder(UINT codePage)
-    : recogniseUtf8(false), strictUtf8(false), fallbackCodePage(codePage), doubleByte(false),
+    : recogniseUtf8(false), strictUtf8(false), fallbackCodePage(codePage), width(kSingle),
       asciiIsItself(true), heldCount(0), outLength(0)
 {
     out[0] = '\0';
@@ -67,12 +87,15 @@ TextDecoder::TextDecoder(UINT codePage)
         strictUtf8 = true;
         return;
     }
-    if (codePage == kAutomatic || !IsValidCodePage(codePage)) {
+    if (codePage == kAutomatic || !CanRead(codePage)) {
         recogniseUtf8 = true;
         fallbackCodePage = GetACP();
     }
     CPINFO info;
-    doubleByte = GetCPInfo(fallbackCodePage, &info) && info.MaxCharSize == 2;
+    if (fallbackCodePage == kGb18030)
+        width = kGb18030;
+    else if (GetCPInfo(fallbackCodePage, &info) && info.MaxCharSize == 2)
+        width = kLeadBytes;
     asciiIsItself = ReadsAsciiAsItself(fallbackCodePage);
 }
 
@@ -120,6 +143,19 @@ void TextDecoder::AppendFallback(const unsigned char* bytes, size_t count)
         outLength += static_cast<size_t>(written);
 }
 
+size_t TextDecoder::CharacterSize(const unsigned char* text, size_t at, size_t length) const
+{
+    unsigned char byte = text[at];
+    if (width == kLeadBytes)
+        return IsDBCSLeadByteEx(fallbackCodePage, byte) ? 2 : 1;
+    if (width != kGb18030 || byte < 0x81 || byte > 0xFE)
+        return 1;
+    // A GB18030 lead byte takes one more byte, or three when a digit follows it.
+    if (at + 1 < length && text[at + 1] >= 0x30 && text[at + 1] <= 0x39)
+        return 4;
+    return 2;
+}
+
 size_t TextDecoder::FallbackRunEnd(const unsigned char* text, size_t at, size_t length) const
 {
     size_t end = at;
@@ -128,13 +164,10 @@ size_t TextDecoder::FallbackRunEnd(const unsigned char* text, size_t at, size_t 
         if (end > at && recogniseUtf8 &&
             (byte < 0x80 || Utf8Sequence(text + end, length - end) >= 0))
             break;
-        if (doubleByte && IsDBCSLeadByteEx(fallbackCodePage, byte)) {
-            if (end + 1 == length)
-                break;  // its second byte comes with the next read
-            end += 2;
-        } else {
-            ++end;
-        }
+        size_t size = CharacterSize(text, end, length);
+        if (end + size > length)
+            break;  // the rest of the character comes with the next read
+        end += size;
     }
     return end;
 }

@@ -1,8 +1,8 @@
 // TextDecoder: a child's output, read in pieces, turned into UTF-8, the one form in which the log
 // takes text that a program wrote. Automatic reading shows valid UTF-8 as the characters it
 // encodes and reads every other byte in the ANSI code page, so ANSI and ASCII output look as they
-// always did. A character cut between two reads is held back until the next one, so every piece
-// that leaves the decoder ends on a character boundary.
+// always did. A character cut between two reads is held back until the next one, whatever its
+// width, so every piece that leaves the decoder ends on a character boundary.
 //
 // One decoder serves one job's output, on that job's worker thread.
 #ifndef VELQUETH_BASE_TEXTDECODER_H
@@ -20,9 +20,14 @@ public:
     static const size_t kMostInput = 256;
 
     // `codePage`: kAutomatic, CP_UTF8 (bytes that are not UTF-8 show as U+FFFD), or any code page
-    // the system knows; one it does not know reads as kAutomatic.
+    // that CanRead; another reads as kAutomatic.
     explicit TextDecoder(UINT codePage = kAutomatic);
     virtual ~TextDecoder();
+
+    // Whether the system knows the code page and the decoder can tell where its characters end:
+    // not one that shifts between character sets (UTF-7, ISO-2022, HZ, ISCII), whose state would
+    // have to cross reads, nor one of wider characters whose form it does not know.
+    static bool CanRead(UINT codePage);
 
     // True when `text` (of `length` bytes) needs no decoding: pure ASCII in a code page where
     // ASCII is itself, with nothing held back.
@@ -40,14 +45,17 @@ private:
     // when reading UTF-8 strictly).
     void AppendFallback(const unsigned char* bytes, size_t count);
     void AppendUtf8(const char* bytes, size_t count);
-    // Where the fallback run that starts at `at` ends; a lead byte of a two-byte code page takes
-    // its second byte with it.
+    // Where the fallback run that starts at `at` ends; it ends before a character that the end of
+    // the bytes cuts.
     size_t FallbackRunEnd(const unsigned char* bytes, size_t at, size_t length) const;
+    // How many bytes the fallback code page's character at text[at] takes.
+    size_t CharacterSize(const unsigned char* text, size_t at, size_t length) const;
 
     bool recogniseUtf8;  // valid UTF-8 shows as such
     bool strictUtf8;     // other bytes show as U+FFFD instead of in fallbackCodePage
     UINT fallbackCodePage;
-    bool doubleByte;     // fallbackCodePage has lead bytes
+    enum Width { kSingle, kLeadBytes, kGb18030 };
+    Width width;         // how fallbackCodePage's characters are cut
     bool asciiIsItself;  // fallbackCodePage reads bytes below 0x80 as those characters
 
     unsigned char held[4];

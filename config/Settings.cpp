@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/Seams.h"
 #include "base/TextDecoder.h"
 #include "config/AppPaths.h"
 
@@ -17,6 +18,13 @@ bool SettingsFilePath(char* path)
     return appPaths.PathWithExtension(path, ".ini", true);
 }
 
+// The path to write to: 0, or the reason it cannot be built, shown by whoever reports the save.
+DWORD SettingsFileToWrite(char* path)
+{
+    AppPaths appPaths;
+    return appPaths.PathWithExtension(path, ".ini", false) ? 0 : ERROR_FILENAME_EXCED_RANGE;
+}
+
 void SlotKey(char* key, size_t size, const char* prefix, int index)
 {
     std::snprintf(key, size, "%s%d", prefix, index + 1);
@@ -25,7 +33,7 @@ void SlotKey(char* key, size_t size, const char* prefix, int index)
 // 0, or the system's reason for refusing the write.
 DWORD WriteProfileValue(const char* key, const char* text, const char* file)
 {
-    if (WritePrivateProfileStringA(kSection, key, text, file))
+    if (seams::writeProfileString(kSection, key, text, file))
         return 0;
     DWORD code = GetLastError();
     return code ? code : ERROR_WRITE_FAULT;
@@ -34,8 +42,8 @@ DWORD WriteProfileValue(const char* key, const char* text, const char* file)
 DWORD WriteInteger(const char* key, int value)
 {
     char path[kPathSize];
-    if (!SettingsFilePath(path))
-        return 0;
+    if (DWORD refused = SettingsFileToWrite(path))
+        return refused;
     char text[32];
     std::snprintf(text, sizeof text, "%d", value);
     return WriteProfileValue(key, text, path);
@@ -81,7 +89,8 @@ DWORD WriteValue(const char* key, const char* value, const char* file)
 
 // A CodePage key's value. "oem" is the system's OEM code page: every job's console is new, and a
 // new console starts in that code page, which is what cmd writes. (Velqueth has no console of its
-// own, so the console's code page cannot be asked for.) Anything else unknown reads automatically.
+// own, so the console's code page cannot be asked for.) Anything else, and a code page that the
+// decoder cannot read across reads, reads automatically.
 UINT ParseCodePage(const char* value)
 {
     if (lstrcmpiA(value, "oem") == 0)
@@ -95,7 +104,7 @@ UINT ParseCodePage(const char* value)
     for (; *digit >= '0' && *digit <= '9' && number <= 0xFFFF; ++digit)
         number = number * 10 + static_cast<unsigned long>(*digit - '0');
     if (digit == value || *digit != '\0' || number > 0xFFFF ||
-        !IsValidCodePage(static_cast<UINT>(number)))
+        !TextDecoder::CanRead(static_cast<UINT>(number)))
         return TextDecoder::kAutomatic;
     return static_cast<UINT>(number);
 }
@@ -182,11 +191,11 @@ ColourMode Settings::SlotColours(int index) const
 
 DWORD Settings::WriteSlot(int index, const char* path, const char* arguments) const
 {
-    char file[kPathSize];
-    if (!SettingsFilePath(file))
-        return 0;
     if (index < 0 || index >= kSlotCount)
         return 0;
+    char file[kPathSize];
+    if (DWORD refused = SettingsFileToWrite(file))
+        return refused;
     char key[16];
     SlotKey(key, sizeof key, "Path", index);
     DWORD result = WriteValue(key, path, file);

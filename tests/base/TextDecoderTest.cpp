@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "base/TextDecoder.h"
@@ -35,6 +36,7 @@ TEST(TextDecoderTest, ReadsEachCodePageWhateverTheReadsCut)
     // résumé, Здр, the euro sign (three bytes) and U+1D11E (four bytes) in UTF-8.
     const std::string resume = "r\xC3\xA9sum\xC3\xA9", zdr = "\xD0\x97\xD0\xB4\xD1\x80";
     const std::string euro = "\xE2\x82\xAC", clef = "\xF0\x9D\x84\x9E";
+    const std::string gb18030 = "x\x81\x30\x81\x30\xB0\xA1y";
     const struct {
         const char* name;
         UINT codePage;
@@ -54,6 +56,13 @@ TEST(TextDecoderTest, ReadsEachCodePageWhateverTheReadsCut)
          "a\xEF\xBF\xBD" + zdr + "\xEF\xBF\xBD"},
         // Shift-JIS: the lead bytes 0x82 and 0x83 wait for their second bytes.
         {"two-byte code page", 932, "x\x82\xA0\x83\x5C", "x\xE3\x81\x82\xE3\x82\xBD"},
+        // UTF-7 keeps a shift state across reads: refused, it reads automatically.
+        {"a code page whose state crosses reads", CP_UTF7, "x+ZeVnLA-y", "x+ZeVnLA-y"},
+        // GB18030: U+0080 in four bytes, then U+554A in two (a system without it, as Wine 8,
+        // reads them automatically).
+        {"four-byte code page", 54936, gb18030,
+         IsValidCodePage(54936) ? "x\xC2\x80\xE5\x95\x8Ay"
+                                : Decode(TextDecoder::kAutomatic, gb18030, 256, 256)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -67,7 +76,9 @@ TEST(TextDecoderTest, OnlyPureAsciiPassesAsItIs)
 {
     TextDecoder decoder;
     EXPECT_TRUE(decoder.PassesAsIs("plain\r\n", 7));
-    EXPECT_FALSE(decoder.PassesAsIs("caf\xC3\xA9", 5));
+    // A byte of 0x80 or more anywhere, the last included.
+    for (const char* text : {"\xE9plain", "pla\xE9in", "plain\xE9", "caf\xC3\xA9"})
+        EXPECT_FALSE(decoder.PassesAsIs(text, std::strlen(text))) << text;
     decoder.Decode("\xC3", 1);
     EXPECT_FALSE(decoder.PassesAsIs("plain", 5)) << "a held byte goes first";
     // A code page that does not read ASCII as itself (EBCDIC) always decodes.
