@@ -36,13 +36,21 @@ char* AnsiFromUtf8(const char* text)
     if (!wide)
         return nullptr;
     MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, units);
-    const DWORD flags = WC_NO_BEST_FIT_CHARS;
-    int bytes = WideCharToMultiByte(CP_ACP, flags, wide, units, nullptr, 0, "?", nullptr);
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    const char* unknown = "?";
+    int bytes = WideCharToMultiByte(CP_ACP, flags, wide, units, nullptr, 0, unknown, nullptr);
+    if (bytes <= 0) {
+        // An ANSI code page of UTF-8 takes neither the flag nor a stand-in: every character has a
+        // form there.
+        flags = 0;
+        unknown = nullptr;
+        bytes = WideCharToMultiByte(CP_ACP, flags, wide, units, nullptr, 0, unknown, nullptr);
+    }
     char* ansi = nullptr;
     if (bytes > 0)
         ansi = static_cast<char*>(HeapAlloc(heap, 0, static_cast<size_t>(bytes)));
     if (ansi)
-        WideCharToMultiByte(CP_ACP, flags, wide, units, ansi, bytes, "?", nullptr);
+        WideCharToMultiByte(CP_ACP, flags, wide, units, ansi, bytes, unknown, nullptr);
     HeapFree(heap, 0, wide);
     return ansi;
 }
