@@ -86,8 +86,9 @@ public:
 
     // Ctrl+Break and the system menu's stop item: ends the running job's processes as the close
     // does, and has its worker stop reading even while a process that left the group still holds
-    // the pipe; the log then says the job was stopped. Nothing happens without a running job.
-    // Answers whether a job was stopped.
+    // the pipe; the log then says the job was stopped, if the stop ended a process that still ran
+    // (a program that had ended, or could not start, keeps its own closing line). Nothing happens
+    // without a running job. Answers whether a job was stopped.
     bool StopRunningJob();
     // While a stopped job's worker is alive: ends the processes again (one may have joined the
     // group just after the stop) and cancels the worker's blocking read.
@@ -127,9 +128,11 @@ public:
     // The log: the worker hands it the output and its lines, under the feed's own rules
     // (app/LogFeed.h: the queue's lock, an interlocked wake-up flag).
     LogFeed logFeed;
-    // 1 once the user has stopped the running job: set by the user-interface thread
-    // (StopRunningJob, and ReleaseWorker after a close), cleared by StartJob; the worker's runner
-    // reads it as its stop signal. Read and written only through interlocked operations.
+    // Non-zero once the user has stopped the running job (2 once the stop ended a program that
+    // still ran) or, set by the worker, once its run is over (3; states in runner/Jobs.cpp): set by
+    // the user-interface thread (StopRunningJob, OnStopTimer, ReleaseWorker after a close), cleared
+    // by StartJob; the worker's runner reads it as its stop signal. Read and written only through
+    // interlocked operations.
     LONG volatile jobStopped;
     // A running child that is not in jobGroup (there is none, or the system refused the child, as
     // Windows 7 does when Velqueth itself runs in a job): a duplicate of its process handle, so

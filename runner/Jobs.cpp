@@ -43,14 +43,16 @@ void ProgramDirectory(const char* commandLine, char* directory)
 }
 
 // Ends a child that is not in the group, when the worker has published one (see ungroupedChild).
-// Whatever that child started lives on.
-void EndUngroupedChild(HANDLE volatile* slot)
+// Whatever that child started lives on. Answers whether the child was still running.
+bool EndUngroupedChild(HANDLE volatile* slot)
 {
     HANDLE child = InterlockedExchangePointer(slot, nullptr);
     if (!child)
-        return;
+        return false;
+    bool running = WaitForSingleObject(child, 0) == WAIT_TIMEOUT;
     TerminateProcess(child, 1);
     CloseHandle(child);
+    return running;
 }
 
 // `opening`, the command line and a line break, in one colour. From the worker every insertion is
@@ -85,13 +87,61 @@ void WriteFailureLine(LogFeed* pane, const char* commandLine)
     WriteCommandLine(pane, "Failure running:- ", commandLine, kColourRed);
 }
 
-// The running job's child and everything in its group.
-void EndJobProcesses(HANDLE group, HANDLE volatile* ungroupedChild)
+bool IsConsoleHost(HANDLE process)
 {
-    if (group)
-        TerminateJobObject(group, 1);
-    EndUngroupedChild(ungroupedChild);
+    char name[kNameSize];
+    DWORD size = kNameSize;
+    if (!QueryFullProcessImageNameA(process, 0, name, &size))
+        return false;
+    const char* file = std::strrchr(name, '\\');
+    return lstrcmpiA(file ? file + 1 : name, "conhost.exe") == 0;
 }
+
+// Whether a process of the group still runs a program. The console's host, which the system puts
+// in the group too, stays a moment after its program has ended. A group that cannot be asked
+// counts as running.
+bool GroupRunsAProgram(HANDLE group)
+{
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[63];
+    } ids;
+    std::memset(&ids, 0, sizeof ids);
+    if (!QueryInformationJobObject(group, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr))
+        return true;
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                     static_cast<DWORD>(ids.list.ProcessIdList[i]));
+        if (!process)
+            continue;  // gone meanwhile
+        DWORD code = 0;
+        bool program = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE &&
+                       !IsConsoleHost(process);
+        CloseHandle(process);
+        if (program)
+            return true;
+    }
+    return false;
+}
+
+// The running job's child and everything in its group. Answers whether a program among them was
+// still running.
+bool EndJobProcesses(HANDLE group, HANDLE volatile* ungroupedChild)
+{
+    bool ended = false;
+    if (group) {
+        bool running = GroupRunsAProgram(group);
+        ended = TerminateJobObject(group, 1) && running;
+    }
+    return EndUngroupedChild(ungroupedChild) || ended;
+}
+
+// jobStopped: the stop was asked for (the runner reads only what the pipe holds); it ended a
+// process that was still running (the job closes with the Stopped line); or, without a stop, the
+// program's run is over (a stop then ends nothing of the job's).
+const LONG kStopAsked = 1;
+const LONG kStopEnded = 2;
+const LONG kRunOver = 3;
 
 // After a stop the stopped job's processes are ended again, and the worker's read cancelled
 // again, this often until the worker is gone.
@@ -175,8 +225,14 @@ bool MainFrame::StopRunningJob()
 {
     if (!workerAlive || !WorkerRunning())
         return false;
-    InterlockedExchange(&jobStopped, 1);
-    EndJobProcesses(jobGroup, &ungroupedChild);
+    // Asked first, so that the read that the cancel ends is taken as the stop.
+    LONG before = InterlockedCompareExchange(&jobStopped, kStopAsked, 0);
+    bool ended = EndJobProcesses(jobGroup, &ungroupedChild);
+    // After the run, whatever the group still held was no longer the job's program.
+    if (before == kRunOver)
+        return false;
+    if (ended)
+        InterlockedCompareExchange(&jobStopped, kStopEnded, kStopAsked);
     // The worker may be waiting in a read that a process outside the group keeps open.
     CancelSynchronousIo(workerThread);
     // The worker may have been just about to read, or to start the child: again until it is gone.
@@ -186,11 +242,13 @@ bool MainFrame::StopRunningJob()
 
 void MainFrame::OnStopTimer()
 {
-    if (InterlockedCompareExchange(&jobStopped, 0, 0) == 0 || !WorkerRunning()) {
+    LONG stop = InterlockedCompareExchange(&jobStopped, 0, 0);
+    if (stop == 0 || stop == kRunOver || !WorkerRunning()) {
         KillTimer(mainWindow, kStopTimer);
         return;
     }
-    EndJobProcesses(jobGroup, &ungroupedChild);
+    if (EndJobProcesses(jobGroup, &ungroupedChild))
+        InterlockedCompareExchange(&jobStopped, kStopEnded, kStopAsked);
     CancelSynchronousIo(workerThread);
 }
 
@@ -306,11 +364,13 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     WriteHeader(&frame->logFeed, frame->jobCommandLine);
 
     DWORD result = runner.Execute(frame->jobCommandLine, frame->settings.displayProgram != 0);
+    InterlockedCompareExchange(&frame->jobStopped, kRunOver, 0);
     runner.FinishOutput();
     // A stop is the user's doing, not a failure of the job.
     LPARAM failed = 0;
 
-    if (InterlockedCompareExchange(&frame->jobStopped, 0, 0) != 0) {
+    // A stop that ended nothing (the program had ended, or never started) leaves the job's own line.
+    if (InterlockedCompareExchange(&frame->jobStopped, 0, 0) == kStopEnded) {
         // On a line of its own after what the program wrote, then the prompt as after any job.
         const char* opening = frame->logFeed.EndsWithLineBreak() ? "Stopped:- " : "\r\nStopped:- ";
         WriteCommandLine(&frame->logFeed, opening, frame->jobCommandLine, kColourRed);
@@ -363,7 +423,7 @@ bool MainFrame::ReleaseWorker(DWORD waitMs)
         if (jobEndedByClose) {
             EndJobProcesses(jobGroup, &ungroupedChild);
             // Nor may a process that left the group keep the worker reading.
-            InterlockedExchange(&jobStopped, 1);
+            InterlockedCompareExchange(&jobStopped, kStopAsked, 0);
             CancelSynchronousIo(workerThread);
         }
         // A worker may be inside a SendMessage to the (destroyed) pane: serve sent messages while

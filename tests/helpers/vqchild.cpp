@@ -14,6 +14,8 @@
 //   stdin              reads standard input to its end, then prints "stdin N bytes\r\n"
 //   grandchild MS      starts "vqchild sleep MS out grandchild\r\n" holding the same handles
 //   breakaway MS       the same, started outside this process's job (CREATE_BREAKAWAY_FROM_JOB)
+//   holder MS TEXT     starts "vqchild out TEXT sleep MS" outside this process's job: TEXT at
+//                      once, then the pipe held
 //   sleep MS           sleeps
 //   wait NAME          waits (at most 60 s) until the test sets the named event NAME
 //   crash              access violation, ended without any debugger
@@ -88,13 +90,16 @@ LONG WINAPI EndQuietly(EXCEPTION_POINTERS*)
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-void StartGrandchild(const char* milliseconds, DWORD flags)
+void StartGrandchild(const char* milliseconds, DWORD flags, const char* first = "")
 {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    char command[2 * MAX_PATH];
-    std::snprintf(command, sizeof command, "\"%s\" sleep %s out \"grandchild\\r\\n\"", self,
-                  milliseconds);
+    char command[3 * MAX_PATH];
+    if (first[0])
+        std::snprintf(command, sizeof command, "\"%s\" out \"%s\" sleep %s", self, first, milliseconds);
+    else
+        std::snprintf(command, sizeof command, "\"%s\" sleep %s out \"grandchild\\r\\n\"", self,
+                      milliseconds);
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
@@ -197,6 +202,9 @@ int main(int argc, char** argv)
         } else if (command == "breakaway") {
             StartGrandchild(arg, CREATE_BREAKAWAY_FROM_JOB);
             ++i;
+        } else if (command == "holder") {
+            StartGrandchild(arg, CREATE_BREAKAWAY_FROM_JOB, i + 2 < argc ? argv[i + 2] : "");
+            i += 2;
         } else if (command == "sleep") {
             Sleep(static_cast<DWORD>(std::atol(arg)));
             ++i;

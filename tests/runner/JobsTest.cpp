@@ -1059,3 +1059,69 @@ TEST_F(JobsTest, StopFromTheWindowDuringAFloodAndFromTheSystemMenu)
                    {header.size() + stopped.size(), app.Log().size(), kColourGreen, false}});
     ExpectNoChildLeft();
 }
+
+namespace {
+
+// Waits without serving messages until `condition` holds or the time is up.
+template <typename Condition>
+bool WaitUnpumped(Condition condition, DWORD timeoutMs = 10000)
+{
+    for (DWORD start = GetTickCount(); !condition(); Sleep(10)) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// A stop that ends nothing: after the program's natural end (the worker still waits for this thread
+// to write its prompt), or while a program that cannot start is being started.
+TEST_F(JobsTest, AStopThatEndsNothingLeavesTheJobsOwnClosingLine)
+{
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    const std::string done = ChildCommand("out done"), missing = Quoted(BesideExe("missing.exe"));
+    app.frame->StartJob(done.c_str());
+    ASSERT_TRUE(app.WaitForLog(Header(done) + "done"));
+    ASSERT_TRUE(WaitUnpumped([] { return LiveChildren() == 0; }));
+    ASSERT_FALSE(app.WorkerEnded());
+    app.frame->StopRunningJob();
+    ASSERT_TRUE(app.WaitForJob());
+    EXPECT_EQ(Header(done) + "done" + kPrompt, app.JobLog());
+
+    app.ClearLog();
+    app.frame->StartJob(missing.c_str());
+    EXPECT_TRUE(app.frame->StopRunningJob());
+    ASSERT_TRUE(app.WaitForJob());
+    EXPECT_EQ(Header(missing) + Failure(missing), app.Log());
+}
+
+// The stop itself ends the group, before any message is served, and the read that follows takes
+// what a process outside the group left in the pipe, without the retry.
+TEST_F(JobsTest, TheStopEndsTheGroupAtOnceAndKeepsWhatThePipeHeld)
+{
+    Gate gate;
+    const std::string command =
+        ChildCommand("wait " + gate.name + " bytes " + std::to_string(OutputQueue::kLimit + 1024) +
+                     " holder 60000 held sleep 60000");
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    app.frame->StartJob(command.c_str());
+    ASSERT_TRUE(app.WaitForLog(Header(command)));
+    // From here the log takes nothing: the child's output fills the queue and the pipe.
+    gate.Open();
+    ASSERT_TRUE(app.StallUntilQueueFull(30000));
+    // The holder has written its text into the pipe, which the stalled worker has not read.
+    ASSERT_TRUE(WaitUnpumped([] { return LiveChildren() == 2; })) << LiveChildren();
+    Sleep(300);
+    ASSERT_TRUE(app.frame->StopRunningJob());
+    KillTimer(app.Main(), kStopTimer);
+    EXPECT_TRUE(WaitUnpumped([] { return LiveChildren() == 1; }, 5000)) << "the group still runs";
+    ASSERT_TRUE(app.WaitForJob(10000)) << "the worker still reads the pipe after the stop";
+    const std::string log = app.Log(), end = "held\r\nStopped:- " + command + "\r\n" + kPrompt;
+    ASSERT_GT(log.size(), end.size());
+    EXPECT_EQ(end, log.substr(log.size() - end.size()));
+}
