@@ -15,6 +15,7 @@ CreateThreadFn createThread = CreateThread;
 TaskbarProgressFn taskbarProgress = SetTaskbarProgress;
 FlashWindowExFn flashWindowEx = FlashWindowEx;
 HeapAllocFn heapAlloc = HeapAlloc;
+WriteProfileStringFn writeProfileString = WritePrivateProfileStringA;
 
 void Restore()
 {
@@ -27,6 +28,7 @@ void Restore()
     taskbarProgress = SetTaskbarProgress;
     flashWindowEx = FlashWindowEx;
     heapAlloc = HeapAlloc;
+    writeProfileString = WritePrivateProfileStringA;
 }
 
 } // namespace seams

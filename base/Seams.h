@@ -1,6 +1,7 @@
 // The few system calls that block on a person (message boxes, the file dialog), hand work to
 // another program (the shell, the HTML Help control), show outside the window (the taskbar
-// button) or can fail only when the system runs short (a new thread, a large block of memory).
+// button) or fail only in ways a test cannot easily arrange (a new thread, a large block of
+// memory, one write of the settings file among others).
 // Production code calls them only through these pointers, which start out as the real functions;
 // tests replace them to record what would have been shown, to answer as a user would, or to
 // refuse.
@@ -23,6 +24,7 @@ typedef HANDLE (WINAPI *CreateThreadFn)(LPSECURITY_ATTRIBUTES security, SIZE_T s
 typedef void (*TaskbarProgressFn)(HWND window, int state);
 typedef BOOL (WINAPI *FlashWindowExFn)(PFLASHWINFO flash);
 typedef LPVOID (WINAPI *HeapAllocFn)(HANDLE heap, DWORD flags, SIZE_T bytes);
+typedef BOOL (WINAPI *WriteProfileStringFn)(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file);
 
 extern MessageBoxFn messageBox;          // MessageBoxA
 extern ShellExecuteFn shellExecute;      // ShellExecuteA
@@ -33,6 +35,7 @@ extern CreateThreadFn createThread;      // CreateThread
 extern TaskbarProgressFn taskbarProgress; // SetTaskbarProgress (base/TaskbarProgress.h)
 extern FlashWindowExFn flashWindowEx;    // FlashWindowEx
 extern HeapAllocFn heapAlloc;            // HeapAlloc: the job's command line, the log's renewal
+extern WriteProfileStringFn writeProfileString; // WritePrivateProfileStringA: the settings' writes
 
 // Puts every pointer back to the real function.
 void Restore();

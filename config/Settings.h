@@ -30,8 +30,8 @@ public:
     ColourMode SlotColours(int index) const;
 
     // Each writer answers 0, or the system's error code of the first write that it refused (a
-    // file that cannot be written). Without the file's path the error box has been shown and 0
-    // comes back.
+    // file that cannot be written; ERROR_FILENAME_EXCED_RANGE when its path cannot be built). It
+    // shows nothing itself.
     DWORD WriteSlot(int index, const char* path, const char* arguments) const;
     DWORD WriteDefault(int value) const;
     DWORD WriteDisplayProgram(int value) const;

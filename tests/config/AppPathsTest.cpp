@@ -389,6 +389,22 @@ TEST(AppPaths, ModulePathAtTheLengthLimit)
     }
 }
 
+// Where the settings file's path cannot be built, each writer refuses with that reason and shows
+// nothing: the Properties dialog then reports one refused save and stays open.
+TEST(AppPaths, SettingsWritersRefuseAPathThatCannotBeBuilt)
+{
+    ScratchFolder scratch;
+    const std::string folder = scratch.MakeFolders(FoldersForLength(scratch.Root(), "probe.x", 258));
+    const std::string probe = folder + "\\probe.x";
+    ASSERT_TRUE(CopyFileA(BesideExe("pathprobe.exe").c_str(), probe.c_str(), FALSE)) << probe;
+    ProbeOutput out = RunProbe(probe, "--save");
+    ASSERT_TRUE(out.ran);
+    const std::string tooLong = std::to_string(ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_EQ((std::vector<std::string>{tooLong, tooLong, tooLong}), out.One("save")) << out.raw;
+    EXPECT_TRUE(out.All("box").empty()) << out.raw;
+    DeleteFileA(probe.c_str());
+}
+
 // ---------------------------------------------------------------------------------------------
 // The error box and the system's message texts
 

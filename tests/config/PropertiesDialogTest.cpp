@@ -678,3 +678,45 @@ TEST_F(SettingsFileFaults, RefusedSaveIsReportedAndTheDialogKeepsWhatWasTyped)
     EXPECT_EQ(contents, ini.Text());
     ExpectNoChildLeft();
 }
+
+namespace {
+
+int profileWrites = 0;
+
+// The settings file refuses its first write only.
+BOOL WINAPI RefuseTheFirstWrite(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
+{
+    if (profileWrites++ == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return WritePrivateProfileStringA(section, key, value, file);
+}
+
+} // namespace
+
+TEST_F(SettingsFileFaults, AFirstRefusedWriteIsReportedThoughTheLaterOnesSucceed)
+{
+    IniFileGuard ini;
+    MessageBoxRecorder boxes;
+    profileWrites = 0;
+    seams::writeProfileString = RefuseTheFirstWrite;
+    bool openAfterOk = false;
+    {
+        App app;
+        ASSERT_TRUE(app.created);
+        RunProperties(app, [&](HWND dialog) {
+            Click(dialog, IDOK);
+            openAfterOk = IsWindowVisible(dialog) != FALSE;
+            Click(dialog, IDCANCEL);
+        });
+    }
+    seams::writeProfileString = WritePrivateProfileStringA;
+    EXPECT_TRUE(openAfterOk);
+    char because[512] = "";
+    AppPaths().FormatSystemMessage(because, sizeof because, ERROR_ACCESS_DENIED);
+    *std::find_if(because, because + sizeof because, [](char c) { return c == '\r' || !c; }) = 0;
+    ASSERT_EQ(1u, boxes.Boxes().size());
+    EXPECT_EQ("Could not save the settings to " + ini.Path() + "\n" + std::string(because),
+              boxes.Boxes()[0].text);
+}

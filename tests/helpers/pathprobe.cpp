@@ -9,6 +9,10 @@
 //   guard   <ok|overrun>          whether any call wrote past the 260-byte output
 //   box     <text> <caption> <style> <owner>   one line per message box, after the call that showed it
 //
+// With the single argument --save it prints instead what the settings' three writers answer, then
+// the boxes they showed:
+//   save    <WriteSlot> <WriteDefault> <WriteDisplayProgram>
+//
 // With the single argument --wide it prints instead, for a test that runs it under another ANSI
 // code page (through a manifest beside it):
 //   acp     <GetACP()>
@@ -23,6 +27,7 @@
 
 #include "base/Seams.h"
 #include "config/AppPaths.h"
+#include "config/Settings.h"
 
 namespace {
 
@@ -112,6 +117,16 @@ int main(int argc, char** argv)
 {
     seams::messageBox = RecordBox;
     AppPaths paths;
+    if (argc == 2 && std::strcmp(argv[1], "--save") == 0) {
+        Settings settings;
+        std::printf("save\t%lu\t%lu\t%lu\n",
+                    static_cast<unsigned long>(settings.WriteSlot(0, "a.exe", "x")),
+                    static_cast<unsigned long>(settings.WriteDefault(kDefaultIdFirst)),
+                    static_cast<unsigned long>(settings.WriteDisplayProgram(0)));
+        PrintBoxes();
+        std::fflush(stdout);
+        return 0;
+    }
     if (argc == 2 && std::strcmp(argv[1], "--wide") == 0) {
         PrintWideToNarrow(paths);
         std::fflush(stdout);
