@@ -55,7 +55,7 @@ bool ReadsAsciiAsItself(UINT codePage)
     return true;
 }
 
-const UINT kGb18030 = 54936;
+const UINT kGb18030CodePage = 54936;
 
 // Code pages that shift between character sets with escape or shift bytes: UTF-7, ISO-2022
 // (Japanese, Korean, Chinese), HZ and ISCII.
@@ -74,7 +74,7 @@ bool TextDecoder::CanRead(UINT codePage)
         return true;
     if (ShiftsState(codePage) || !IsValidCodePage(codePage) || !GetCPInfo(codePage, &info))
         return false;
-    return info.MaxCharSize <= 2 || codePage == kGb18030;
+    return info.MaxCharSize <= 2 || codePage == kGb18030CodePage;
 }
 
 TextDecoder::TextDecoder(UINT codePage)
@@ -92,7 +92,7 @@ TextDecoder::TextDecoder(UINT codePage)
         fallbackCodePage = GetACP();
     }
     CPINFO info;
-    if (fallbackCodePage == kGb18030)
+    if (fallbackCodePage == kGb18030CodePage)
         width = kGb18030;
     else if (GetCPInfo(fallbackCodePage, &info) && info.MaxCharSize == 2)
         width = kLeadBytes;

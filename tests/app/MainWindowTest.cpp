@@ -955,7 +955,7 @@ TEST(MainWindow, ATimerSetDuringAFloodFires)
     ASSERT_TRUE(app.WaitForLog("\r\nExecuting:- "));
     ASSERT_TRUE(app.StallUntilQueueFull(30000));
     timerFired = false;
-    firedQueue = &app.frame->outputPane.queue;
+    firedQueue = &app.frame->logFeed.queue;
     UINT_PTR timer = SetTimer(nullptr, 0, 10, NoteTimer);
     ASSERT_NE(0u, timer);
     EXPECT_TRUE(testing_support::PumpUntil([] { return timerFired; }, 60000));
