@@ -1,11 +1,14 @@
 # The two commands of the README: `make run` and `make test`. Each installs what is missing.
 .PHONY: build run test bench dist clean
+export ARGS
 
 build:
 	bash tools/build.sh
 
+# ARGS reaches Velqueth as written: through the environment, not through the shell's words, so
+# that backslashes, quotes and runs of blanks stay.
 run:
-	bash tools/run.sh $(ARGS)
+	VELQUETH_COMMAND_LINE="$$ARGS" bash tools/run.sh
 
 test:
 	bash tools/test.sh

@@ -9,6 +9,9 @@
 //   guard   <ok|overrun>          whether any call wrote past the 260-byte output
 //   box     <text> <caption> <style> <owner>   one line per message box, after the call that showed it
 //
+// With the first argument --line it prints instead its own command line, as it came:
+//   line    <GetCommandLineA()>
+//
 // With the single argument --save it prints instead what the settings' three writers answer, then
 // the boxes they showed:
 //   save    <WriteSlot> <WriteDefault> <WriteDisplayProgram>
@@ -117,6 +120,11 @@ int main(int argc, char** argv)
 {
     seams::messageBox = RecordBox;
     AppPaths paths;
+    if (argc >= 2 && std::strcmp(argv[1], "--line") == 0) {
+        std::printf("line\t%s\n", GetCommandLineA());
+        std::fflush(stdout);
+        return 0;
+    }
     if (argc == 2 && std::strcmp(argv[1], "--save") == 0) {
         Settings settings;
         std::printf("save\t%lu\t%lu\t%lu\n",
