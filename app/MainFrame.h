@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "app/JobPlaces.h"
 #include "app/LogFeed.h"
 #include "app/LogFind.h"
 #include "app/LogSave.h"
@@ -68,9 +69,10 @@ public:
 
     // Jobs (runner/Jobs.cpp).
     // `codePage`: how the job's output is read (a slot's CodePage key; TextDecoder::kAutomatic);
-    // `colours`: how its escape sequences are shown (a slot's Colours key).
+    // `colours`: how its escape sequences are shown (a slot's Colours key); `slot`: the slot
+    // whose Messages key reads the job's message lines.
     void StartJob(const char* commandLine, UINT codePage = TextDecoder::kAutomatic,
-                  ColourMode colours = kColoursOn);
+                  ColourMode colours = kColoursOn, int slot = kNoSlot);
     LRESULT OnDropFiles(HDROP drop);
     void RunSlot(UINT commandId);
     void RunDefault();
@@ -116,6 +118,7 @@ public:
     char* jobCommandLine;
     UINT jobCodePage;      // how the job's output is read
     ColourMode jobColours; // how its escape sequences are shown
+    JobPlaces jobPlaces;   // the jobs' directories and message patterns; the worker reads its notice
     // Job object that holds every child a job starts, so that closing the window can end the
     // whole tree. Created with the frame and anew for each job; null when the system refused one.
     HANDLE jobGroup;

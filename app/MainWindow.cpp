@@ -3,12 +3,14 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include "about/AboutBox.h"
 #include "about/HelpLauncher.h"
 #include "app/LogInput.h"
 #include "app/LogMenu.h"
 #include "app/LogRenewal.h"
+#include "app/MessageJump.h"
 #include "config/PropertiesDialog.h"
 #include "res/Commands.h"
 #include "res/resource.h"
@@ -36,6 +38,11 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     }
     if (message == LogFind::Message())
         return logFind.OnMessage(logWindow, lParam);
+    if (message == OpenMessageAtPointMessage()) {
+        POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        OpenMessageAtPoint(logWindow, jobPlaces, point);
+        return 0;
+    }
     if (message == TaskbarButtonCreatedMessage()) {
         OnTaskbarButtonCreated();
         return 0;
@@ -113,6 +120,10 @@ void MainFrame::OnWindowKey(WPARAM key)
     case VK_F3:
         SendMessageA(mainWindow, WM_COMMAND,
                      GetKeyState(VK_SHIFT) < 0 ? ID_FIND_PREVIOUS : ID_FIND_NEXT, 0);
+        break;
+    case VK_F4:  // the next message line, with Shift the previous one
+        if (GetKeyState(VK_CONTROL) >= 0)
+            GoToMessage(logWindow, jobPlaces, GetKeyState(VK_SHIFT) >= 0);
         break;
     }
 }

@@ -16,6 +16,8 @@ TaskbarProgressFn taskbarProgress = SetTaskbarProgress;
 FlashWindowExFn flashWindowEx = FlashWindowEx;
 HeapAllocFn heapAlloc = HeapAlloc;
 WriteProfileStringFn writeProfileString = WritePrivateProfileStringA;
+CreateProcessFn createEditor = CreateProcessA;
+ShellExecuteExFn shellExecuteEx = ShellExecuteExA;
 
 void Restore()
 {
@@ -29,6 +31,8 @@ void Restore()
     flashWindowEx = FlashWindowEx;
     heapAlloc = HeapAlloc;
     writeProfileString = WritePrivateProfileStringA;
+    createEditor = CreateProcessA;
+    shellExecuteEx = ShellExecuteExA;
 }
 
 } // namespace seams

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 #include <commdlg.h>
+#include <shellapi.h>
 
 namespace seams {
 
@@ -25,6 +26,12 @@ typedef void (*TaskbarProgressFn)(HWND window, int state);
 typedef BOOL (WINAPI *FlashWindowExFn)(PFLASHWINFO flash);
 typedef LPVOID (WINAPI *HeapAllocFn)(HANDLE heap, DWORD flags, SIZE_T bytes);
 typedef BOOL (WINAPI *WriteProfileStringFn)(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file);
+typedef BOOL (WINAPI *CreateProcessFn)(LPCSTR application, LPSTR commandLine,
+                                       LPSECURITY_ATTRIBUTES process, LPSECURITY_ATTRIBUTES thread,
+                                       BOOL inherit, DWORD flags, LPVOID environment,
+                                       LPCSTR directory, LPSTARTUPINFOA startup,
+                                       LPPROCESS_INFORMATION information);
+typedef BOOL (WINAPI *ShellExecuteExFn)(SHELLEXECUTEINFOA* request);
 
 extern MessageBoxFn messageBox;          // MessageBoxA
 extern ShellExecuteFn shellExecute;      // ShellExecuteA
@@ -36,6 +43,8 @@ extern TaskbarProgressFn taskbarProgress; // SetTaskbarProgress (base/TaskbarPro
 extern FlashWindowExFn flashWindowEx;    // FlashWindowEx
 extern HeapAllocFn heapAlloc;            // HeapAlloc: the job's command line, the log's renewal
 extern WriteProfileStringFn writeProfileString; // WritePrivateProfileStringA: the settings' writes
+extern CreateProcessFn createEditor;     // CreateProcessA: the editor that opens a message's place
+extern ShellExecuteExFn shellExecuteEx;  // ShellExecuteExA: a message's file opened by its type
 
 // Puts every pointer back to the real function.
 void Restore();

@@ -116,12 +116,50 @@ ColourMode ParseColours(const char* value)
     return lstrcmpiA(value, "raw") == 0 ? kColoursRaw : kColoursOn;
 }
 
+// Editor and Messages1..Messages8 as they stand in the file: GetPrivateProfileStringA would take
+// away a pair of quotes enclosing the value, and an editor's command line often begins with a
+// quoted path and ends with a quoted file. The section's lines come back as written; only the
+// blanks around the value go.
+void ReadAsWritten(const char* file, char (*patterns)[kValueSize], char* editor)
+{
+    const DWORD kSectionSize = 32 * 1024;
+    char* section = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kSectionSize));
+    if (!section)
+        return;
+    DWORD length = GetPrivateProfileSectionA(kSection, section, kSectionSize, file);
+    for (char* entry = section; entry < section + length && *entry; entry += std::strlen(entry) + 1) {
+        char* equals = std::strchr(entry, '=');
+        if (!equals)
+            continue;
+        char* end = equals;
+        while (end > entry && IsBlank(end[-1]))
+            --end;
+        *end = '\0';
+        char* value = equals + 1;
+        while (IsBlank(*value))
+            ++value;
+        for (size_t size = std::strlen(value); size > 0 && IsBlank(value[size - 1]); --size)
+            value[size - 1] = '\0';
+        char key[16];
+        for (int i = 0; i < kSlotCount; ++i) {
+            SlotKey(key, sizeof key, "Messages", i);
+            if (lstrcmpiA(entry, key) == 0)
+                lstrcpynA(patterns[i], value, kValueSize);
+        }
+        if (lstrcmpiA(entry, "Editor") == 0)
+            lstrcpynA(editor, value, kValueSize);
+    }
+    HeapFree(GetProcessHeap(), 0, section);
+}
+
 } // namespace
 
 Settings::Settings() : displayProgram(0), defaultId(0), showExitCode(0)
 {
     std::memset(paths, 0, sizeof paths);
     std::memset(args, 0, sizeof args);
+    std::memset(messagePatterns, 0, sizeof messagePatterns);
+    std::memset(editor, 0, sizeof editor);
     for (UINT& codePage : codePages)
         codePage = TextDecoder::kAutomatic;
     for (ColourMode& mode : colours)
@@ -158,6 +196,9 @@ void Settings::Load()
     defaultId = static_cast<int>(GetPrivateProfileIntA(kSection, "Default", 0, path));
     displayProgram = static_cast<int>(GetPrivateProfileIntA(kSection, "DisplayProgram", 0, path));
     showExitCode = static_cast<int>(GetPrivateProfileIntA(kSection, "ShowExitCode", 0, path));
+    std::memset(messagePatterns, 0, sizeof messagePatterns);
+    std::memset(editor, 0, sizeof editor);
+    ReadAsWritten(path, messagePatterns, editor);
 }
 
 bool Settings::GetSlot(int index, const char** path, const char** arguments) const

@@ -1,7 +1,8 @@
 // Settings: the eight program slots, the default and the DisplayProgram flag, as stored in the
 // INI file beside the executable (section "Setup"), and how each slot's output is read (the keys
-// CodePage1..CodePage8, which only a hand edit writes) and shown (Colours1..Colours8, the same).
-// Loaded on demand; written one key at a time.
+// CodePage1..CodePage8, which only a hand edit writes) and shown (Colours1..Colours8, the same),
+// the patterns of a slot's message lines (Messages1..Messages8) and the editor that opens them
+// (Editor), written by hand too. Loaded on demand; written one key at a time.
 #ifndef VELQUETH_CONFIG_SETTINGS_H
 #define VELQUETH_CONFIG_SETTINGS_H
 
@@ -45,6 +46,9 @@ public:
     // Non-zero: each job that ran ends with a line of its exit code and time (ShowExitCode, only
     // written by hand).
     int showExitCode;
+    // As they stand in the file, enclosing quotes included; empty when absent.
+    char messagePatterns[kSlotCount][kValueSize];
+    char editor[kValueSize];
 };
 
 #endif

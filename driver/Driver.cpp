@@ -361,6 +361,20 @@ bool Driver::Selection(long* start, long* end) const
     return true;
 }
 
+bool Driver::PointOf(long position, POINT* screen) const
+{
+    POINTL point = {-1, -1};
+    char* record = remote + remoteSize + 1024;
+    if (!remote || !WriteProcessMemory(process.hProcess, record, &point, sizeof point, nullptr))
+        return false;
+    SendMessageA(Pane(), EM_POSFROMCHAR, reinterpret_cast<WPARAM>(record), position);
+    if (!ReadProcessMemory(process.hProcess, record, &point, sizeof point, nullptr))
+        return false;
+    screen->x = point.x;
+    screen->y = point.y;
+    return ClientToScreen(Pane(), screen) != FALSE;
+}
+
 bool Driver::Append(const std::string& text) const
 {
     // The system carries EM_REPLACESEL's text across to the program itself.

@@ -84,6 +84,8 @@ public:
     COLORREF ColourAt(int position, bool* automatic = nullptr) const;
     // The log's selection (EM_EXGETSEL); false when the program does not answer.
     bool Selection(long* start, long* end) const;
+    // The screen point of a character's top left corner.
+    bool PointOf(long position, POINT* screen) const;
     // Inserts text at the end of the log as a paste would.
     bool Append(const std::string& text) const;
 

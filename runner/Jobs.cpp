@@ -26,22 +26,6 @@ void FormatSlotCommand(char* command, const char* path, const char* arguments)
     std::snprintf(command, kSlotCommandSize, "\"%s\" %s", path, arguments);
 }
 
-// The program path of a job command line: the text inside a leading pair of quotes (or up to
-// the end when the closing quote is missing), otherwise the whole text, arguments included.
-void ProgramDirectory(const char* commandLine, char* directory)
-{
-    char head[kNameSize];
-    lstrcpynA(head, commandLine, kNameSize);
-    char* program = head;
-    if (head[0] == '"') {
-        program = head + 1;
-        char* closing = std::strchr(program, '"');
-        if (closing)
-            *closing = '\0';
-    }
-    AppPaths::DirectoryOf(program, directory);
-}
-
 // Ends a child that is not in the group, when the worker has published one (see ungroupedChild).
 // Whatever that child started lives on. Answers whether the child was still running.
 bool EndUngroupedChild(HANDLE volatile* slot)
@@ -149,7 +133,7 @@ const UINT kStopRetryMs = 100;
 
 } // namespace
 
-void MainFrame::StartJob(const char* commandLine, UINT codePage, ColourMode colours)
+void MainFrame::StartJob(const char* commandLine, UINT codePage, ColourMode colours, int slot)
 {
     if (workerThread) {
         if (WorkerRunning()) {
@@ -179,6 +163,7 @@ void MainFrame::StartJob(const char* commandLine, UINT codePage, ColourMode colo
     jobColours = colours;
 
     settings.Load();
+    jobPlaces.Remember(jobCommandLine, slot, settings);
 
     // The previous job is over: its stop, if any, is done with.
     KillTimer(mainWindow, kStopTimer);
@@ -313,7 +298,7 @@ void MainFrame::RunSlot(UINT commandId)
 
     char command[kSlotCommandSize];
     FormatSlotCommand(command, path, arguments);
-    StartJob(command, slotSettings.SlotCodePage(index), slotSettings.SlotColours(index));
+    StartJob(command, slotSettings.SlotCodePage(index), slotSettings.SlotColours(index), index);
 }
 
 void MainFrame::RunDefault()
@@ -327,7 +312,7 @@ void MainFrame::RunDefault()
 
     char command[kSlotCommandSize];
     FormatSlotCommand(command, path, arguments);
-    StartJob(command, defaults.SlotCodePage(index), defaults.SlotColours(index));
+    StartJob(command, defaults.SlotCodePage(index), defaults.SlotColours(index), index);
 }
 
 DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
@@ -362,6 +347,8 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     runner.SetColours(frame->jobColours);
 
     WriteHeader(&frame->logFeed, frame->jobCommandLine);
+    if (frame->jobPlaces.Notice()[0])
+        frame->logFeed.Append(frame->jobPlaces.Notice(), kColourRed);
 
     DWORD result = runner.Execute(frame->jobCommandLine, frame->settings.displayProgram != 0);
     InterlockedCompareExchange(&frame->jobStopped, kRunOver, 0);
