@@ -11,8 +11,9 @@
 
 TEST(MessageLineTest, ReadsThePlaceOfEachFormAndNothingElse)
 {
-    MessagePattern withColumn, withoutColumn, stem;
+    MessagePattern withColumn, withoutColumn, stem, anywhere;
     const char* reason = nullptr;
+    ASSERT_TRUE(anywhere.Compile("([\\w.]+):(\\d+)", &reason));
     ASSERT_TRUE(stem.Compile("^(\\w+)\\.c:(\\d+)", &reason));
     ASSERT_TRUE(withColumn.Compile("^ERR ([^ ]+) @(\\d+)\\.(\\d+)", &reason));
     ASSERT_TRUE(withoutColumn.Compile("^\\[(.+)\\] line (\\d+)", &reason));
@@ -37,6 +38,8 @@ TEST(MessageLineTest, ReadsThePlaceOfEachFormAndNothingElse)
         {"main.c:7:3: the pattern first", &stem, "main", 7, 0},
         {"Executing:- \"C:\\t\\lint.exe\" a.c:1:2:", nullptr, nullptr, 0, 0},
         {"Failure running:- a.c(3):", nullptr, nullptr, 0, 0},
+        {"Executing:- \"lint.exe\" main.c:7:", &anywhere, nullptr, 0, 0},
+        {"Exit code 1 after 0.2 s:3", &anywhere, nullptr, 0, 0},
         {"Stopped:- b.c:4:", &withoutColumn, nullptr, 0, 0},
         {"Exit code 3 after 1.24 s", nullptr, nullptr, 0, 0},
         {"C:\\> ", nullptr, nullptr, 0, 0},
