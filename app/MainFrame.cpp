@@ -14,7 +14,7 @@ MainFrame::MainFrame()
       jobColours(kColoursOn),
       jobGroup(nullptr),
       jobNumber(0),
-      logWindow(nullptr),
+      paneWindow(nullptr),
       jobStopped(0),
       ungroupedChild(nullptr),
       savedCursor(nullptr),
@@ -79,7 +79,7 @@ void MainFrame::RegisterWindowClass(HINSTANCE instance)
     RegisterClassExA(&windowClass);
 }
 
-HWND MainFrame::CreateLog(HWND window)
+HWND MainFrame::CreatePane(HWND window)
 {
     RECT client;
     GetClientRect(window, &client);
@@ -88,12 +88,12 @@ HWND MainFrame::CreateLog(HWND window)
         seams::messageBox(window, "Failed to create the Edit control", windowTitle, MB_ICONERROR);
         return nullptr;
     }
-    logFeed.Start(created);
+    outputPane.Start(created);
 
     char versionLine[256];
     VersionInfo().GetVersionLine(windowTitle, versionLine, sizeof versionLine);
     char banner[256];
     FormatBannerLine(banner, sizeof banner, versionLine, VELQUETH_WEB_URL);
-    logFeed.Append(banner, kColourGrey);
+    outputPane.Append(banner, kColourGrey);
     return created;
 }

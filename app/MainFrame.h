@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "app/JobPlaces.h"
-#include "app/LogFeed.h"
+#include "app/OutputPane.h"
 #include "app/LogFind.h"
 #include "app/LogSave.h"
 #include "base/TextDecoder.h"
@@ -59,7 +59,7 @@ public:
     void OnActivate(WPARAM state);
 
     // The log: its window, fed, opened by the banner line; null when no control could be made.
-    HWND CreateLog(HWND window);
+    HWND CreatePane(HWND window);
 
     // Run menu.
     void RebuildRunMenu(HWND window);
@@ -125,12 +125,12 @@ public:
     DWORD jobNumber;       // counts the jobs, so that an earlier job's end message is told apart
     // The log's window. A full log moves to a new one (the renewal tells the main window), which
     // happens only while queued output goes in: the worker reads it only before its child runs.
-    HWND logWindow;
+    HWND paneWindow;
 
     // Shared while a worker runs, each by its own rule.
     // The log: the worker hands it the output and its lines, under the feed's own rules
-    // (app/LogFeed.h: the queue's lock, an interlocked wake-up flag).
-    LogFeed logFeed;
+    // (app/OutputPane.h: the queue's lock, an interlocked wake-up flag).
+    OutputPane outputPane;
     // Non-zero once the user has stopped the running job (2 once the stop ended a program that
     // still ran) or, set by the worker, once its run is over (3; states in runner/Jobs.cpp): set by
     // the user-interface thread (StopRunningJob, OnStopTimer, ReleaseWorker after a close), cleared

@@ -33,14 +33,14 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 {
     if (message == RenewedMessage()) {
         // A full log went on in a new pane window: commands and layout act on that one now.
-        logWindow = reinterpret_cast<HWND>(wParam);
+        paneWindow = reinterpret_cast<HWND>(wParam);
         return 0;
     }
     if (message == LogFind::Message())
-        return logFind.OnMessage(logWindow, lParam);
+        return logFind.OnMessage(paneWindow, lParam);
     if (message == OpenMessageAtPointMessage()) {
         POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        OpenMessageAtPoint(logWindow, jobPlaces, point);
+        OpenMessageAtPoint(paneWindow, jobPlaces, point);
         return 0;
     }
     if (message == TaskbarButtonCreatedMessage()) {
@@ -72,7 +72,7 @@ LRESULT MainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_SETCURSOR:
         return OnSetCursor(window, wParam, lParam);
     case WM_CONTEXTMENU:
-        if (reinterpret_cast<HWND>(wParam) == logWindow) {
+        if (reinterpret_cast<HWND>(wParam) == paneWindow) {
             ShowLogMenu(lParam);
             return 0;
         }
@@ -123,14 +123,14 @@ void MainFrame::OnWindowKey(WPARAM key)
         break;
     case VK_F4:  // the next message line, with Shift the previous one
         if (GetKeyState(VK_CONTROL) >= 0)
-            GoToMessage(logWindow, jobPlaces, GetKeyState(VK_SHIFT) >= 0);
+            GoToMessage(paneWindow, jobPlaces, GetKeyState(VK_SHIFT) >= 0);
         break;
     }
 }
 
 void MainFrame::OnCreate(HWND window)
 {
-    logWindow = CreateLog(window);
+    paneWindow = CreatePane(window);
     settings.Load();
     RebuildRunMenu(window);
     CreateToolbar(window);
@@ -148,8 +148,8 @@ void MainFrame::OnSize(int width, int height)
         toolbarHeight = rect.bottom - rect.top;
         MoveWindow(toolbarWindow, 0, 0, width, toolbarHeight, TRUE);
     }
-    if (logWindow)
-        MoveWindow(logWindow, 0, toolbarHeight, width, height - toolbarHeight, TRUE);
+    if (paneWindow)
+        MoveWindow(paneWindow, 0, toolbarHeight, width, height - toolbarHeight, TRUE);
 }
 
 LRESULT MainFrame::OnClose()
@@ -201,23 +201,23 @@ LRESULT MainFrame::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lP
         StartJob(commandLine);
         return 0;
     case ID_CUT:
-        SendMessageA(logWindow, WM_CUT, 0, 0);
+        SendMessageA(paneWindow, WM_CUT, 0, 0);
         return 0;
     case ID_COPY:
-        SendMessageA(logWindow, WM_COPY, 0, 0);
+        SendMessageA(paneWindow, WM_COPY, 0, 0);
         return 0;
     case ID_PASTE:
-        SendMessageA(logWindow, WM_PASTE, 0, 0);
+        SendMessageA(paneWindow, WM_PASTE, 0, 0);
         return 0;
     case ID_DELETE:
-        SendMessageA(logWindow, WM_CLEAR, 0, 0);
+        SendMessageA(paneWindow, WM_CLEAR, 0, 0);
         return 0;
     case ID_SELECT_ALL:
-        SetFocus(logWindow);
-        SendMessageA(logWindow, EM_SETSEL, 0, -1);
+        SetFocus(paneWindow);
+        SendMessageA(paneWindow, EM_SETSEL, 0, -1);
         return 0;
     case ID_UNDO:
-        SendMessageA(logWindow, EM_UNDO, 0, 0);
+        SendMessageA(paneWindow, EM_UNDO, 0, 0);
         return 0;
     case ID_RUN_DEFAULT:
         RunDefault();
@@ -235,18 +235,18 @@ LRESULT MainFrame::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     case ID_CLEAR_SCREEN:
-        SendMessageA(logWindow, EM_SETSEL, 0, -1);
-        SendMessageA(logWindow, WM_CLEAR, 0, 0);
+        SendMessageA(paneWindow, EM_SETSEL, 0, -1);
+        SendMessageA(paneWindow, WM_CLEAR, 0, 0);
         return 0;
     case ID_FIND:
-        logFind.Open(window, logWindow);
+        logFind.Open(window, paneWindow);
         return 0;
     case ID_FIND_NEXT:
     case ID_FIND_PREVIOUS:
-        logFind.Repeat(window, logWindow, id == ID_FIND_PREVIOUS);
+        logFind.Repeat(window, paneWindow, id == ID_FIND_PREVIOUS);
         return 0;
     case ID_SAVE_LOG_AS:
-        logSave.Run(window, &logWindow);
+        logSave.Run(window, &paneWindow);
         return 0;
     case ID_STOP_PROGRAM:
         StopRunningJob();
@@ -261,5 +261,5 @@ LRESULT MainFrame::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 void MainFrame::ShowLogMenu(LPARAM where)
 {
-    LogMenu::Show(mainWindow, logWindow, where, logFind.HasSearched(), workerAlive);
+    LogMenu::Show(mainWindow, paneWindow, where, logFind.HasSearched(), workerAlive);
 }

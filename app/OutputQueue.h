@@ -1,6 +1,6 @@
 // OutputQueue: the bounded buffer between a job's worker, which pushes each chunk it reads, and
 // the log's feed, which takes what has gathered in pieces. A plain buffer: it knows no window and
-// posts nothing; the feed (app/LogFeed.cpp) wakes itself. A worker that finds it full waits, so a
+// posts nothing; the feed (app/OutputPane.cpp) wakes itself. A worker that finds it full waits, so a
 // fast child is slowed by its pipe and nothing is lost.
 #ifndef VELQUETH_APP_OUTPUTQUEUE_H
 #define VELQUETH_APP_OUTPUTQUEUE_H

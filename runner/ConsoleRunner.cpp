@@ -146,9 +146,7 @@ ConsoleRunner::ConsoleRunner()
       childOutputWrite(INVALID_HANDLE_VALUE),
       processGroup(nullptr),
       ungroupedChildSlot(nullptr),
-      stopSignal(nullptr),
-      output(nullptr),
-      readEscapes(true)
+      stopSignal(nullptr)
 {
     outcome.ended = false;
     outcome.exitCode = 0;
@@ -172,60 +170,6 @@ void ConsoleRunner::SetUngroupedChildSlot(HANDLE volatile* slot)
 void ConsoleRunner::SetStopSignal(LONG volatile* flag)
 {
     stopSignal = flag;
-}
-
-void ConsoleRunner::SetOutput(LogFeed* feed)
-{
-    output = feed;
-}
-
-void ConsoleRunner::SetCodePage(UINT codePage)
-{
-    decoder = TextDecoder(codePage);
-}
-
-void ConsoleRunner::SetColours(ColourMode mode)
-{
-    readEscapes = mode != kColoursRaw;
-    escapes = EscapeReader(mode == kColoursOn);
-}
-
-void ConsoleRunner::OnOutput(const char* text)
-{
-    if (!output)
-        return;
-    size_t length = std::strlen(text);
-    if (decoder.PassesAsIs(text, length)) {
-        ReadEscapes(text, length);
-        return;
-    }
-    const size_t most = TextDecoder::kMostInput;
-    for (size_t at = 0; at < length; at += most) {
-        const char* decoded = decoder.Decode(text + at, length - at < most ? length - at : most);
-        ReadEscapes(decoded, std::strlen(decoded));
-    }
-}
-
-void ConsoleRunner::ReadEscapes(const char* text, size_t length)
-{
-    // Output without an ESC, nearly all of it, costs one memchr here.
-    if (!readEscapes || escapes.PassesAsIs(text, length)) {
-        output->AppendOutput(text);
-        return;
-    }
-    const size_t most = EscapeReader::kMostInput;
-    for (size_t at = 0; at < length; at += most)
-        output->AppendOutput(escapes.Read(text + at, length - at < most ? length - at : most));
-}
-
-void ConsoleRunner::FinishOutput()
-{
-    if (!output)
-        return;
-    const char* rest = decoder.Finish();
-    ReadEscapes(rest, std::strlen(rest));
-    if (readEscapes)
-        output->AppendOutput(escapes.Finish());
 }
 
 bool ConsoleRunner::Stopped() const

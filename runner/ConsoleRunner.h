@@ -1,7 +1,5 @@
 // ConsoleRunner: one run of a console program as a child process whose standard output and
-// standard error share one anonymous pipe, read 256 bytes at a time and handed to OnOutput, which
-// decodes each chunk, reads its escape sequences as styles and hands it to the log's feed (the
-// worker's side of the log).
+// standard error share one anonymous pipe, read 256 bytes at a time and handed to OnOutput.
 //
 // Threading: a runner lives on the stack of one job's worker thread and is used by that thread,
 // apart from what it shares through its three optional slots below (the group, the published
@@ -12,10 +10,6 @@
 
 #include <windows.h>
 
-#include "app/LogFeed.h"
-#include "base/EscapeReader.h"
-#include "base/TextDecoder.h"
-#include "config/Settings.h"
 
 const DWORD kChunkSize = 256;
 
@@ -30,10 +24,8 @@ class ConsoleRunner {
 public:
     ConsoleRunner();
     virtual ~ConsoleRunner();
-    // One chunk as read (NUL bytes left out): decoded and handed to the feed, if any.
-    virtual void OnOutput(const char* text);
-    // After Execute: hands on the bytes of a character that the output's end left incomplete.
-    void FinishOutput();
+    // One chunk as read (NUL bytes left out).
+    virtual void OnOutput(const char* text) = 0;
 
     DWORD Execute(const char* commandLine, bool display);
     DWORD CreatePipes(STARTUPINFOA* startup, bool hide);
@@ -55,12 +47,6 @@ public:
     // blocking read is ended by cancelling it (CancelSynchronousIo on the reading thread), which
     // the one who sets the flag does. Not owned.
     void SetStopSignal(LONG volatile* flag);
-    // The log's feed that takes the output; not owned. How the output is read: TextDecoder's
-    // kAutomatic unless set. Both before Execute.
-    void SetOutput(LogFeed* feed);
-    void SetCodePage(UINT codePage);
-    // How the escape sequences are shown: kColoursOn unless set. Before Execute.
-    void SetColours(ColourMode mode);
 
     HANDLE childErrorWrite;
     HANDLE childInputRead;
@@ -70,16 +56,10 @@ public:
     HANDLE processGroup;
     HANDLE volatile* ungroupedChildSlot;
     LONG volatile* stopSignal;
-    LogFeed* output;
-    TextDecoder decoder;
-    bool readEscapes;
-    EscapeReader escapes;
     // After Execute: how the child ended.
     ChildOutcome outcome;
 
 private:
-    // Decoded text (NUL-terminated, `length` bytes) through the escape reader to the feed.
-    void ReadEscapes(const char* text, size_t length);
     bool Stopped() const;
     // After a stop: passes on what the pipe holds at this moment, however much more comes.
     DWORD ReadWhatIsLeft(char* buffer);

@@ -79,7 +79,7 @@ void FormatExitLine(char* line, size_t size, DWORD exitCode, ULONGLONG lifetime)
     std::snprintf(line, size, "Exit code %s after %s\r\n", code, time);
 }
 
-void WriteExitLine(LogFeed* feed, const ChildOutcome& outcome)
+void WriteExitLine(OutputPane* feed, const ChildOutcome& outcome)
 {
     if (!outcome.ended)
         return;

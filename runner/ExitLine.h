@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "app/LogFeed.h"
+#include "app/OutputPane.h"
 #include "runner/ConsoleRunner.h"
 
 // Room for the longest line, its CR LF and the terminator.
@@ -21,6 +21,6 @@ const char* ExitCodeName(DWORD exitCode);
 
 // After a child that was waited for: its line on a line of its own at the end of the log, grey
 // for exit code 0, red otherwise. Nothing for a child that was not.
-void WriteExitLine(LogFeed* feed, const ChildOutcome& outcome);
+void WriteExitLine(OutputPane* feed, const ChildOutcome& outcome);
 
 #endif

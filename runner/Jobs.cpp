@@ -12,7 +12,7 @@
 #include "base/Seams.h"
 #include "config/AppPaths.h"
 #include "res/Commands.h"
-#include "runner/ConsoleRunner.h"
+#include "runner/PaneConsoleRunner.h"
 #include "runner/ExitLine.h"
 
 namespace {
@@ -41,7 +41,7 @@ bool EndUngroupedChild(HANDLE volatile* slot)
 
 // `opening`, the command line and a line break, in one colour. From the worker every insertion is
 // a round trip to the user-interface thread, so the line goes in whole where memory allows.
-void WriteCommandLine(LogFeed* pane, const char* opening, const char* commandLine, COLORREF colour)
+void WriteCommandLine(OutputPane* pane, const char* opening, const char* commandLine, COLORREF colour)
 {
     size_t openingLength = std::strlen(opening);
     size_t length = std::strlen(commandLine);
@@ -60,13 +60,13 @@ void WriteCommandLine(LogFeed* pane, const char* opening, const char* commandLin
 }
 
 // The grey header that opens a job in the log.
-void WriteHeader(LogFeed* pane, const char* commandLine)
+void WriteHeader(OutputPane* pane, const char* commandLine)
 {
     WriteCommandLine(pane, "\r\nExecuting:- ", commandLine, kColourGrey);
 }
 
 // The red line that closes a job that could not run.
-void WriteFailureLine(LogFeed* pane, const char* commandLine)
+void WriteFailureLine(OutputPane* pane, const char* commandLine)
 {
     WriteCommandLine(pane, "Failure running:- ", commandLine, kColourRed);
 }
@@ -150,8 +150,8 @@ void MainFrame::StartJob(const char* commandLine, UINT codePage, ColourMode colo
     char* copy = static_cast<char*>(seams::heapAlloc(GetProcessHeap(), 0, length + 1));
     if (!copy) {
         // No worker runs: this thread may write to the log.
-        WriteHeader(&logFeed, text);
-        WriteFailureLine(&logFeed, text);
+        WriteHeader(&outputPane, text);
+        WriteFailureLine(&outputPane, text);
         ShowJobEnded(true);
         return;
     }
@@ -182,8 +182,8 @@ void MainFrame::StartJob(const char* commandLine, UINT codePage, ColourMode colo
     workerThread = seams::createThread(nullptr, 0, JobThread, this, 0, nullptr);
     workerAlive = workerThread != nullptr;
     if (!workerThread) {
-        WriteHeader(&logFeed, jobCommandLine);
-        WriteFailureLine(&logFeed, jobCommandLine);
+        WriteHeader(&outputPane, jobCommandLine);
+        WriteFailureLine(&outputPane, jobCommandLine);
     }
     RefreshCursor();
     EnableStopItem();
@@ -321,7 +321,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     if (!frame)
         return 0;
 
-    ConsoleRunner runner;
+    PaneConsoleRunner runner;
     runner.SetProcessGroup(frame->jobGroup);
     runner.SetUngroupedChildSlot(&frame->ungroupedChild);
     runner.SetStopSignal(&frame->jobStopped);
@@ -329,7 +329,7 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     // These act on this thread's own input state, which has no window: the user sees nothing of
     // them (the windows show the wait cursor while workerAlive is set). No WM_SETCURSOR goes to
     // the pane either: its wParam must name a window, and a rich edit may answer with its I-beam.
-    SetCapture(frame->logWindow);
+    SetCapture(frame->paneWindow);
     frame->savedCursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
 
     char directory[kPathSize];
@@ -342,13 +342,14 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     bool haveKept = kept > 0 && kept < static_cast<DWORD>(kPathSize);
     SetCurrentDirectoryA(directory);
 
-    runner.SetOutput(&frame->logFeed);
+    runner.SetPane(frame->paneWindow);
+    runner.SetOutput(&frame->outputPane);
     runner.SetCodePage(frame->jobCodePage);
     runner.SetColours(frame->jobColours);
 
-    WriteHeader(&frame->logFeed, frame->jobCommandLine);
+    WriteHeader(&frame->outputPane, frame->jobCommandLine);
     if (frame->jobPlaces.Notice()[0])
-        frame->logFeed.Append(frame->jobPlaces.Notice(), kColourRed);
+        frame->outputPane.Append(frame->jobPlaces.Notice(), kColourRed);
 
     DWORD result = runner.Execute(frame->jobCommandLine, frame->settings.displayProgram != 0);
     InterlockedCompareExchange(&frame->jobStopped, kRunOver, 0);
@@ -359,16 +360,16 @@ DWORD WINAPI MainFrame::JobThread(LPVOID parameter)
     // A stop that ended nothing (the program had ended, or never started) leaves the job's own line.
     if (InterlockedCompareExchange(&frame->jobStopped, 0, 0) == kStopEnded) {
         // On a line of its own after what the program wrote, then the prompt as after any job.
-        const char* opening = frame->logFeed.EndsWithLineBreak() ? "Stopped:- " : "\r\nStopped:- ";
-        WriteCommandLine(&frame->logFeed, opening, frame->jobCommandLine, kColourRed);
-        frame->logFeed.Append("C:\\> ", kColourGreen);
+        const char* opening = frame->outputPane.EndsWithLineBreak() ? "Stopped:- " : "\r\nStopped:- ";
+        WriteCommandLine(&frame->outputPane, opening, frame->jobCommandLine, kColourRed);
+        frame->outputPane.Append("C:\\> ", kColourGreen);
     } else if (result != 0) {
-        WriteFailureLine(&frame->logFeed, frame->jobCommandLine);
+        WriteFailureLine(&frame->outputPane, frame->jobCommandLine);
         failed = 1;
     } else {
         if (frame->settings.showExitCode)
-            WriteExitLine(&frame->logFeed, runner.outcome);
-        frame->logFeed.Append("C:\\> ", kColourGreen);
+            WriteExitLine(&frame->outputPane, runner.outcome);
+        frame->outputPane.Append("C:\\> ", kColourGreen);
         failed = runner.outcome.ended && runner.outcome.exitCode != 0;
     }
 

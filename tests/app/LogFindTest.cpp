@@ -64,7 +64,7 @@ TEST(LogFind, TheDialogFindsAndF3MovesBetweenTheMatchesBothWaysWithWrap)
     ASSERT_TRUE(app.created);
     HWND pane = app.Pane();
     app.ClearLog();
-    LogFeed::InsertChunk(app.Pane(), kLog);
+    OutputPane::InsertChunk(app.Pane(), kLog);
     SetForegroundWindow(app.Main());
     SetFocus(pane);
     SendMessageA(pane, EM_SETSEL, 0, 0);
@@ -96,7 +96,7 @@ TEST(LogFind, MatchCaseUpAndAnAbsentWordThroughTheDialog)
     ASSERT_TRUE(app.created);
     HWND pane = app.Pane();
     app.ClearLog();
-    LogFeed::InsertChunk(app.Pane(), kLog);
+    OutputPane::InsertChunk(app.Pane(), kLog);
     SetForegroundWindow(app.Main());
     SetFocus(pane);
     SendMessageA(pane, EM_SETSEL, kThird.first, kThird.second);  // one line: the dialog's text

@@ -61,7 +61,7 @@ TEST(LogMenu, ARightClickOrAKeyShowsTheItemsGreyWhereTheyCannotActAndCopyCopies)
     ASSERT_TRUE(app.created);
     HWND pane = app.Pane();
     app.ClearLog();
-    LogFeed::InsertChunk(app.Pane(), "copy me\r\n");
+    OutputPane::InsertChunk(app.Pane(), "copy me\r\n");
     const std::vector<std::string> expected = {
         "&Undo (grey)", "-", "Cu&t", "&Copy", "&Paste (grey)", "&Delete", "-", "Select &All", "-",
         "&Find...\tCtrl+F", "Find &Next\tF3 (grey)", "Sa&ve Log As...\tCtrl+S", "-",

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/LogRenewal.h"
-#include "app/LogFeed.h"
+#include "app/OutputPane.h"
 #include "base/Palette.h"
 #include "base/Seams.h"
 #include "base/TextDecoder.h"
@@ -60,7 +60,7 @@ struct FedPane : testing_support::FedLog {
         EXPECT_NE(control.Handle(), output.window);
         return all;
     }
-    LogFeed& output;
+    OutputPane& output;
 };
 
 LPVOID WINAPI RefuseAll(HANDLE, DWORD, SIZE_T)
@@ -166,7 +166,7 @@ TEST(LogRenewal, WithoutMemoryForTheTailAGreyLineSaysSo)
 // The plain edit's context menu runs a loop inside the pane's procedure that dispatches
 // wake-ups: a piece that fills the log meanwhile goes into the old pane, which is renewed after.
 HWND menuPane;
-LogFeed* menuOutput;
+OutputPane* menuOutput;
 bool paneLivedThroughTheMenu;
 
 void CALLBACK EndTheMenu(HWND, UINT, UINT_PTR timer, DWORD)
@@ -266,13 +266,13 @@ TEST_F(LogRenewalJob, AFullLogGoesOnInANewPaneWithTheNewestText)
     ASSERT_TRUE(app.created);
     HWND first = app.Pane();
     const size_t limit = 256 << 10;
-    app.frame->logFeed.SetLogLimit(limit);
+    app.frame->outputPane.SetLogLimit(limit);
     const std::string command = ChildCommand("bytes 1048576 80");
     ASSERT_TRUE(app.Run(command, 120000));
     HWND pane = app.Pane();
     EXPECT_FALSE(IsWindow(first));
-    EXPECT_EQ(pane, app.frame->logWindow);
-    EXPECT_EQ(pane, app.frame->logFeed.window);
+    EXPECT_EQ(pane, app.frame->paneWindow);
+    EXPECT_EQ(pane, app.frame->outputPane.window);
     // One notice at the top, in grey; then the newest text, whole lines to the prompt.
     const std::string log = app.Log(), notice = kDroppedNotice;
     ASSERT_EQ(0u, log.find(notice));

@@ -42,8 +42,8 @@ public:
         answeredType = type;
         seams::getSaveFileName = AnswerSaveDialog;
         app.ClearLog();
-        LogFeed::InsertChunk(app.Pane(), "plain\r\nr\xC3\xA9sum\xC3\xA9 \xD0\x97\xD0\xB4\r\n");
-        app.frame->logFeed.Append("red\r\n", kColourRed);
+        OutputPane::InsertChunk(app.Pane(), "plain\r\nr\xC3\xA9sum\xC3\xA9 \xD0\x97\xD0\xB4\r\n");
+        app.frame->outputPane.Append("red\r\n", kColourRed);
         SetForegroundWindow(app.Main());
         SetFocus(app.Pane());
         testing_support::PressWithControl('S');

@@ -250,9 +250,9 @@ TEST(MainWindow, PaneIsARichEditWithFixedFontAndGreyBanner)
     ASSERT_TRUE(app.created);
     HWND pane = app.Pane();
     ASSERT_NE(nullptr, pane);
-    EXPECT_EQ(pane, app.frame->logWindow);
-    EXPECT_EQ(pane, app.frame->logFeed.window);
-    EXPECT_FALSE(app.frame->logFeed.plainEdit);
+    EXPECT_EQ(pane, app.frame->paneWindow);
+    EXPECT_EQ(pane, app.frame->outputPane.window);
+    EXPECT_FALSE(app.frame->outputPane.plainEdit);
     EXPECT_EQ(0, lstrcmpiA("RichEdit", ClassName(pane).c_str())) << ClassName(pane);
     EXPECT_EQ(IDC_PANE, GetDlgCtrlID(pane));
     EXPECT_EQ(app.Main(), GetParent(pane));
@@ -550,7 +550,7 @@ TEST(MainWindow, EditingCommandsActOnThePane)
     HWND main = app.Main(), pane = app.Pane();
     SetFocus(main);
     SendMessageA(main, WM_COMMAND, ID_CLEAR_SCREEN, 0);
-    LogFeed::InsertChunk(pane, "alpha beta gamma");
+    OutputPane::InsertChunk(pane, "alpha beta gamma");
     SetClipboard("clip");
 
     struct Step {
@@ -624,12 +624,12 @@ TEST(MainWindow, ClearScreenEmptiesTheLog)
         RecordedApp app;
         ASSERT_TRUE(app.created);
         HWND pane = app.Pane();
-        app.frame->logFeed.Append("a job's lines\r\n", 0x808080);
+        app.frame->outputPane.Append("a job's lines\r\n", 0x808080);
         SendMessageA(pane, EM_SETSEL, c.selStart, c.selEnd);
         EXPECT_EQ(0, app.Command(c.wParam));
         EXPECT_EQ("", WindowText(pane));
         EXPECT_EQ(app.Main(), GetFocus());
-        app.frame->logFeed.Append("\r\nExecuting:- next\r\n", 0x808080);
+        app.frame->outputPane.Append("\r\nExecuting:- next\r\n", 0x808080);
         EXPECT_EQ("\r\nExecuting:- next\r\n", WindowText(pane));
         bool automatic = true;
         EXPECT_EQ(0x808080u, ColourAt(pane, 3, &automatic));
@@ -723,13 +723,13 @@ TEST(MainWindow, FallsBackToAPlainEditPane)
     HWND pane = app.Pane();
     ASSERT_NE(nullptr, pane);
     EXPECT_EQ(0, lstrcmpiA("Edit", ClassName(pane).c_str())) << ClassName(pane);
-    EXPECT_EQ(pane, app.frame->logFeed.window);
-    EXPECT_TRUE(app.frame->logFeed.plainEdit);
+    EXPECT_EQ(pane, app.frame->outputPane.window);
+    EXPECT_TRUE(app.frame->outputPane.plainEdit);
     EXPECT_EQ(kBanner, WindowText(pane));
     EXPECT_EQ(0x7FFFFFFE, SendMessageA(pane, EM_GETLIMITTEXT, 0, 0));
     EXPECT_TRUE(boxes.Boxes().empty());
 
-    app.frame->logFeed.Append("Failure running:- x\r\n", 0x0000C0);
+    app.frame->outputPane.Append("Failure running:- x\r\n", 0x0000C0);
     EXPECT_EQ(std::string(kBanner) + "Failure running:- x\r\n", WindowText(pane));
     // A flood that outruns the log: the worker waits on the full queue, and nothing is lost.
     const std::string command = testing_support::ChildCommand("bytes 2097152 80");
@@ -770,9 +770,9 @@ TEST(MainWindow, WithoutAPaneReportsItOnceAndKeepsRunning)
     EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), boxes.Boxes()[0].style);
 
     EXPECT_EQ(nullptr, app.Pane());
-    EXPECT_EQ(nullptr, app.frame->logWindow);
-    EXPECT_EQ(nullptr, app.frame->logFeed.window);
-    EXPECT_EQ(0, app.frame->logFeed.Append("lost\r\n", 0x808080));
+    EXPECT_EQ(nullptr, app.frame->paneWindow);
+    EXPECT_EQ(nullptr, app.frame->outputPane.window);
+    EXPECT_EQ(0, app.frame->outputPane.Append("lost\r\n", 0x808080));
     EXPECT_NE(nullptr, app.Toolbar());
     EXPECT_TRUE(IsWindowVisible(main));
 
@@ -955,7 +955,7 @@ TEST(MainWindow, ATimerSetDuringAFloodFires)
     ASSERT_TRUE(app.WaitForLog("\r\nExecuting:- "));
     ASSERT_TRUE(app.StallUntilQueueFull(30000));
     timerFired = false;
-    firedQueue = &app.frame->logFeed.queue;
+    firedQueue = &app.frame->outputPane.queue;
     UINT_PTR timer = SetTimer(nullptr, 0, 10, NoteTimer);
     ASSERT_NE(0u, timer);
     EXPECT_TRUE(testing_support::PumpUntil([] { return timerFired; }, 60000));

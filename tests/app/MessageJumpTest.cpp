@@ -47,7 +47,7 @@ TEST(MessageJumpTest, ASlotsPatternComesFirstAndABadOneIsSaidInRed)
     std::unique_ptr<EditorRecorder> recorder(new EditorRecorder);
     app.Command(ID_RUN_SLOT_1);
     ASSERT_TRUE(app.WaitForJob());
-    ASSERT_TRUE(GoToMessage(app.frame->logWindow, app.frame->jobPlaces, true));
+    ASSERT_TRUE(GoToMessage(app.frame->paneWindow, app.frame->jobPlaces, true));
     const std::string opened = "ed \"" + folder + "x.pas\" 4 2";
     EXPECT_EQ(std::vector<std::string>{opened}, editors);
 
@@ -55,7 +55,7 @@ TEST(MessageJumpTest, ASlotsPatternComesFirstAndABadOneIsSaidInRed)
     std::string log = app.Log();
     SendMessageA(app.Pane(), EM_SETSEL, log.find("Executing"), log.find("ERR"));
     SendMessageA(app.Pane(), WM_CLEAR, 0, 0);
-    ASSERT_TRUE(GoToMessage(app.frame->logWindow, app.frame->jobPlaces, false));
+    ASSERT_TRUE(GoToMessage(app.frame->paneWindow, app.frame->jobPlaces, false));
     EXPECT_EQ((std::vector<std::string>{opened, opened}), editors);
 
     app.Command(ID_RUN_SLOT_1 + 1);
@@ -69,7 +69,7 @@ TEST(MessageJumpTest, ASlotsPatternComesFirstAndABadOneIsSaidInRed)
     recorder.reset();
     WritePrivateProfileStringA("Setup", "Editor", "Z:\\nowhere\\ed.exe \"%f\"", ini.Path().c_str());
     MessageBoxRecorder boxes;
-    ASSERT_TRUE(GoToMessage(app.frame->logWindow, app.frame->jobPlaces, true));
+    ASSERT_TRUE(GoToMessage(app.frame->paneWindow, app.frame->jobPlaces, true));
     ASSERT_EQ(1u, boxes.Boxes().size());
     EXPECT_EQ(0u, boxes.Boxes()[0].text.find("Could not start the editor:\r\nZ:\\nowhere\\ed.exe \"" +
                                               folder + "a.c\"\r\n")) << boxes.Boxes()[0].text;

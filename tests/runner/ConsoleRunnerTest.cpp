@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/ConsoleRunner.h"
+#include "runner/PaneConsoleRunner.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
 #include "tests/helpers/ChildPattern.h"
@@ -213,13 +213,13 @@ void Prepare(HWND window, Before before)
 
 // Runs on the window's own thread: each chunk goes in at once (a flush), after the caret has
 // moved or a selection been made, as a user might while a job runs.
-class RestlessRunner : public ConsoleRunner {
+class RestlessRunner : public PaneConsoleRunner {
 public:
-    RestlessRunner(LogFeed* feed, Before before) : before(before) { SetOutput(feed); }
+    RestlessRunner(OutputPane* feed, Before before) : before(before) { SetOutput(feed); }
     void OnOutput(const char* text) override
     {
         Prepare(output->window, before);
-        ConsoleRunner::OnOutput(text);
+        PaneConsoleRunner::OnOutput(text);
         output->Flush();
     }
     Before before;
@@ -260,7 +260,7 @@ TEST(ConsoleRunnerTest, LargeOutputArrivesWhole)
     for (const char* className : kLogClasses) {
         FedLog log(className);
         ASSERT_NE(nullptr, log.window) << className;
-        ConsoleRunner runner;
+        PaneConsoleRunner runner;
         runner.SetOutput(&log.feed);
         EXPECT_EQ(0u, runner.Execute(ChildCommand("bytes 20000 40").c_str(), false));
         log.feed.Flush();
@@ -310,10 +310,10 @@ TEST(ConsoleRunnerTest, NothingHappensWithoutALogOrText)
     ASSERT_NE(nullptr, log.window);
     log.feed.Append("log", kColourGrey);
 
-    ConsoleRunner unbound;
+    PaneConsoleRunner unbound;
     EXPECT_EQ(0u, unbound.Execute(ChildCommand("out lost").c_str(), false));
 
-    ConsoleRunner bound;
+    PaneConsoleRunner bound;
     bound.SetOutput(&log.feed);
     bound.OnOutput("");
     log.feed.Flush();
@@ -323,10 +323,10 @@ TEST(ConsoleRunnerTest, NothingHappensWithoutALogOrText)
     HWND gone = CreateWindowExA(0, "Edit", "", ES_MULTILINE, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(nullptr, gone);
-    LogFeed goneFeed;
+    OutputPane goneFeed;
     goneFeed.Start(gone);
     DestroyWindow(gone);
-    ConsoleRunner late;
+    PaneConsoleRunner late;
     late.SetOutput(&goneFeed);
     EXPECT_EQ(0u, late.Execute(ChildCommand("out \"after\\r\\n\"").c_str(), false));
 }
@@ -335,7 +335,7 @@ TEST(ConsoleRunnerTest, APlainLogShowsTheTextWithoutTheSequences)
 {
     FedLog log("Edit");
     ASSERT_NE(nullptr, log.window);
-    ConsoleRunner runner;
+    PaneConsoleRunner runner;
     runner.SetOutput(&log.feed);
     const std::string script = "out \"a \\x1B[1;31mred\\x1B[0m b\\x1B]0;t\\x07\\r\\n\\x1B[4mc\"";
     EXPECT_EQ(0u, runner.Execute(ChildCommand(script).c_str(), false));

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/LogRenewal.h"
-#include "app/LogFeed.h"
+#include "app/OutputPane.h"
 #include "base/Palette.h"
 #include "support/App.h"
 #include "support/TestSupport.h"

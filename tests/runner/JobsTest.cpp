@@ -128,10 +128,10 @@ TEST_F(JobsTest, SuccessfulJobIsFramedByHeaderAndPrompt)
     ASSERT_STREQ(command.c_str(), app.frame->jobCommandLine);
 
     char className[32] = "";
-    GetClassNameA(app.frame->logWindow, className, sizeof className);
+    GetClassNameA(app.frame->paneWindow, className, sizeof className);
     ASSERT_EQ(0, lstrcmpiA("RichEdit", className)) << className;
     size_t start = app.banner.size();
-    ExpectColours(app.frame->logWindow,
+    ExpectColours(app.frame->paneWindow,
                   {{start, start + header.size(), kColourGrey, false},
                    {start + header.size(), start + header.size() + output.size(), 0, true},
                    {start + header.size() + output.size(), app.Log().size(), kColourGreen, false}});
@@ -161,7 +161,7 @@ TEST_F(JobsTest, JobThatCannotStartEndsWithTheFailureLine)
         const std::string failure = Failure(c.command);
         ASSERT_EQ(header + failure, app.JobLog()) << c.command;
         size_t start = app.banner.size();
-        ExpectColours(app.frame->logWindow,
+        ExpectColours(app.frame->paneWindow,
                       {{start, start + header.size(), kColourGrey, false},
                        {start + header.size(), app.Log().size(), kColourRed, false}});
     }
@@ -198,7 +198,7 @@ TEST_F(JobsTest, RequestWithoutAWorkerEndsWithTheFailureLine)
         seams::Restore();
         EXPECT_FALSE(app.frame->workerAlive);
         ASSERT_EQ(header + Failure(command), app.Log()) << refused;
-        ExpectColours(app.frame->logWindow, {{0, header.size(), kColourGrey, false},
+        ExpectColours(app.frame->paneWindow, {{0, header.size(), kColourGrey, false},
                                               {header.size(), app.Log().size(), kColourRed, false}});
     }
     ASSERT_TRUE(app.Run(ChildCommand("out ok")));
@@ -419,7 +419,7 @@ TEST_F(JobsTest, ClosingTheWindowEndsTheRunningJobAndItsChildren)
                                              gate.name}}));
     App app;
     ASSERT_TRUE(app.created);
-    HWND pane = app.frame->logWindow;
+    HWND pane = app.frame->paneWindow;
     app.Command(ID_RUN_SLOT_1);
     ASSERT_TRUE(app.WaitForLog("\r\nstarted"));
     EXPECT_EQ(2, LiveChildren());
@@ -447,7 +447,7 @@ TEST_F(JobsTest, ClosingEndsAChildOutsideTheGroupItself)
     frame->jobCommandLine = static_cast<char*>(std::malloc(command.size() + 1));
     std::memcpy(frame->jobCommandLine, command.c_str(), command.size() + 1);
     frame->workerThread = CreateThread(nullptr, 0, MainFrame::JobThread, frame, 0, nullptr);
-    HWND pane = frame->logWindow;
+    HWND pane = frame->paneWindow;
     ASSERT_TRUE(PumpUntil([pane] { return WindowText(pane).find("\r\nstarted") != std::string::npos; },
                           30000));
     EXPECT_EQ(1, LiveChildren());
@@ -492,7 +492,7 @@ TEST_F(JobsTest, ExitLeavesTheRunningJobAlone)
                                {"Args1", "out \"started\\r\\n\" wait " + gate.name}}));
     App app;
     ASSERT_TRUE(app.created);
-    HWND pane = app.frame->logWindow;
+    HWND pane = app.frame->paneWindow;
     app.Command(ID_RUN_SLOT_1);
     ASSERT_TRUE(app.WaitForLog("\r\nstarted"));
 
@@ -515,7 +515,7 @@ TEST_F(JobsTest, WaitCursorWhileTheJobRuns)
     IniFileGuard ini(SetupIni({{"Path1", Vqchild()}, {"Args1", "out started wait " + gate.name}}));
     App app;
     ASSERT_TRUE(app.created);
-    HWND pane = app.frame->logWindow;
+    HWND pane = app.frame->paneWindow;
     RECT rect;
     GetWindowRect(pane, &rect);
     ASSERT_TRUE(SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2));
@@ -936,7 +936,7 @@ TEST_F(JobsTest, CloseDuringAFlood)
     IniFileGuard ini;
     App app;
     ASSERT_TRUE(app.created);
-    HWND pane = app.frame->logWindow;
+    HWND pane = app.frame->paneWindow;
     const std::string command = ChildCommand("flood 120");
     app.frame->StartJob(command.c_str());
     const std::string start = app.banner + Header(command);
@@ -1053,7 +1053,7 @@ TEST_F(JobsTest, StopFromTheWindowDuringAFloodAndFromTheSystemMenu)
     ASSERT_TRUE(app.WaitForJob(10000));
     const std::string header = Header(sleeper), stopped = "Stopped:- " + sleeper + "\r\n";
     EXPECT_EQ(header + stopped + kPrompt, app.Log());
-    ExpectColours(app.frame->logWindow,
+    ExpectColours(app.frame->paneWindow,
                   {{0, header.size(), kColourGrey, false},
                    {header.size(), header.size() + stopped.size(), kColourRed, false},
                    {header.size() + stopped.size(), app.Log().size(), kColourGreen, false}});

@@ -80,12 +80,12 @@ void App::Drop(const std::vector<std::string>& files) const
 
 std::string App::Log() const
 {
-    return WindowText(frame->logWindow);
+    return WindowText(frame->paneWindow);
 }
 
 void App::ClearLog()
 {
-    SendMessageA(frame->logWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    SendMessageA(frame->paneWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
     banner.clear();
 }
 
@@ -113,7 +113,7 @@ bool App::WaitForLog(const std::string& part, DWORD timeoutMs) const
 bool App::StallUntilQueueFull(DWORD timeoutMs) const
 {
     DWORD start = GetTickCount();
-    while (frame->logFeed.queue.Queued() <= OutputQueue::kLimit - 256) {
+    while (frame->outputPane.queue.Queued() <= OutputQueue::kLimit - 256) {
         if (GetTickCount() - start > timeoutMs)
             return false;
         Sleep(20);

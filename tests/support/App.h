@@ -107,7 +107,7 @@ private:
 // outlives the window, whose going closes its queue; after a renewal the feed's window is another.
 struct FedLog {
     explicit FedLog(const char* className = "RichEdit");
-    LogFeed feed;
+    OutputPane feed;
     HostedControl control;
     HWND window;
 };

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LogFeed.h"
+#include "app/OutputPane.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
 #include "tests/helpers/ChildPattern.h"
@@ -62,12 +62,12 @@ int FindText(HWND window, const char* needle)
 
 } // namespace
 
-TEST(LogFeed, WithoutAWindowDoesNothingAndAnswersZero)
+TEST(OutputPane, WithoutAWindowDoesNothingAndAnswersZero)
 {
     HostedControl control("RichEdit");
     ASSERT_NE(nullptr, control.Handle());
     SetWindowTextA(control.Handle(), "kept");
-    LogFeed pane;
+    OutputPane pane;
     EXPECT_EQ(nullptr, pane.window);
     EXPECT_EQ(0, pane.Append("lost\r\n", kColourRed));
     pane.AppendOutput("lost\r\n");
@@ -77,7 +77,7 @@ TEST(LogFeed, WithoutAWindowDoesNothingAndAnswersZero)
 
 // Whatever the user selected or wherever the caret is, Append adds at the end, takes its colour,
 // and leaves the earlier text and its colours alone. The insertion is not undoable.
-TEST(LogFeed, AppendGoesToTheEndWhateverTheUserSelected)
+TEST(OutputPane, AppendGoesToTheEndWhateverTheUserSelected)
 {
     struct Case {
         const char* what;
@@ -93,7 +93,7 @@ TEST(LogFeed, AppendGoesToTheEndWhateverTheUserSelected)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FedLog attached("RichEdit");
-        LogFeed& pane = attached.feed;
+        OutputPane& pane = attached.feed;
         HWND window = attached.window;
         pane.Append("grey head\r\n", kColourGrey);
         pane.Append("child line\r\n", 0);
@@ -119,14 +119,14 @@ TEST(LogFeed, AppendGoesToTheEndWhateverTheUserSelected)
     }
 }
 
-TEST(LogFeed, ColoursAreWrittenExactly)
+TEST(OutputPane, ColoursAreWrittenExactly)
 {
     const COLORREF colours[] = {kColourGrey, kColourRed, kColourGreen, RGB(0x12, 0x34, 0x56),
                                 RGB(255, 255, 255), 0};
     const int count = sizeof colours / sizeof colours[0];
     FedLog attached("RichEdit");
     HWND window = attached.window;
-    LogFeed& pane = attached.feed;
+    OutputPane& pane = attached.feed;
     for (int i = 0; i < count; ++i)
         pane.Append(("line" + std::to_string(i) + "\r\n").c_str(), colours[i]);
     for (int i = 0; i < count; ++i) {
@@ -141,11 +141,11 @@ TEST(LogFeed, ColoursAreWrittenExactly)
     }
 }
 
-TEST(LogFeed, EmptyAppendInsertsNothingAndLeavesTheAutomaticColour)
+TEST(OutputPane, EmptyAppendInsertsNothingAndLeavesTheAutomaticColour)
 {
     FedLog attached("RichEdit");
     HWND window = attached.window;
-    LogFeed& pane = attached.feed;
+    OutputPane& pane = attached.feed;
     pane.Append("line\r\n", kColourGreen);
     const std::string before = Text(window);
     const COLORREF colours[] = {kColourRed, kColourGrey};
@@ -160,7 +160,7 @@ TEST(LogFeed, EmptyAppendInsertsNothingAndLeavesTheAutomaticColour)
 
 // After an append the insertion point is back to the automatic colour: what the user types there,
 // and what is added later without a colour (the child's output), shows in the normal colour.
-TEST(LogFeed, TextAddedAfterAnAppendHasTheAutomaticColour)
+TEST(OutputPane, TextAddedAfterAnAppendHasTheAutomaticColour)
 {
     struct Case {
         const char* what;
@@ -175,13 +175,13 @@ TEST(LogFeed, TextAddedAfterAnAppendHasTheAutomaticColour)
         {"inserted without a format",
          [](HWND w) { SendMessageA(w, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("output")); },
          "output"},
-        {"a chunk of output", [](HWND w) { LogFeed::InsertChunk(w, "chunk"); }, "chunk"},
+        {"a chunk of output", [](HWND w) { OutputPane::InsertChunk(w, "chunk"); }, "chunk"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FedLog attached("RichEdit");
         HWND window = attached.window;
-        LogFeed& pane = attached.feed;
+        OutputPane& pane = attached.feed;
         pane.Append("C:\\> ", kColourGreen);
         c.add(window);
         EXPECT_EQ(std::string("C:\\> ") + c.added, Text(window));
@@ -198,21 +198,21 @@ TEST(LogFeed, TextAddedAfterAnAppendHasTheAutomaticColour)
 }
 
 // A log of hundreds of thousands of characters still takes the new text at its very end.
-TEST(LogFeed, LongLogStillAppendsAtTheVeryEnd)
+TEST(OutputPane, LongLogStillAppendsAtTheVeryEnd)
 {
     const char* const classes[] = {"RichEdit", "Edit"};
     for (const char* className : classes) {
         SCOPED_TRACE(className);
         FedLog attached(className);
         HWND window = attached.window;
-        LogFeed& pane = attached.feed;
+        OutputPane& pane = attached.feed;
         std::string line(78, 'x');
         line += "\r\n";
         std::string block;
         for (int i = 0; i < 500; ++i)
             block += line;  // 40,000 characters
         for (int i = 0; i < 8; ++i)
-            LogFeed::InsertChunk(window, block.c_str());
+            OutputPane::InsertChunk(window, block.c_str());
         const LRESULT before = TextLength(window);
         ASSERT_GE(before, 8 * 40000 - 8 * 500);  // the control may count a break as one
         SendMessageA(window, EM_SETSEL, 0, 0);
@@ -232,17 +232,17 @@ TEST(LogFeed, LongLogStillAppendsAtTheVeryEnd)
 }
 
 // A plain edit control takes the text at its end, without colour and outside the undo history.
-TEST(LogFeed, PlainEditAppendsWithoutColour)
+TEST(OutputPane, PlainEditAppendsWithoutColour)
 {
     FedLog attached("Edit");
     HWND window = attached.window;
-    LogFeed& pane = attached.feed;
+    OutputPane& pane = attached.feed;
     ASSERT_TRUE(pane.plainEdit);
     pane.Append("first\r\n", kColourGrey);
     SendMessageA(window, EM_SETSEL, 0, 3);
     pane.Append("second\r\n", kColourRed);
     pane.Append("", kColourGreen);
-    LogFeed::InsertChunk(window, "third");
+    OutputPane::InsertChunk(window, "third");
     EXPECT_EQ("first\r\nsecond\r\nthird", WindowText(window));
     EXPECT_FALSE(SendMessageA(window, EM_CANUNDO, 0, 0));
     DWORD start = 0, end = 0;
@@ -254,7 +254,7 @@ TEST(LogFeed, PlainEditAppendsWithoutColour)
 // The child's output arrives as UTF-8. The rich edit keeps its characters, also in a piece that
 // begins like rich text; the plain edit shows what the ANSI code page can (1252 under Wine, or
 // UTF-8).
-TEST(LogFeed, OutputKeepsItsCharactersAsFarAsThePaneCan)
+TEST(OutputPane, OutputKeepsItsCharactersAsFarAsThePaneCan)
 {
     // The last chunk goes in in parts of 1023 bytes, which would end inside its é.
     const std::string dots(1022, '.'), longChunk = dots + "\xC3\xA9";
@@ -263,8 +263,8 @@ TEST(LogFeed, OutputKeepsItsCharactersAsFarAsThePaneCan)
                                   "{\\rtf1 \xC3\xA9}", longChunk.c_str()};
     HostedControl rich("RichEdit"), plain("Edit");
     for (const char* chunk : chunks) {
-        LogFeed::InsertChunk(rich.Handle(), chunk);
-        LogFeed::InsertChunk(plain.Handle(), chunk);
+        OutputPane::InsertChunk(rich.Handle(), chunk);
+        OutputPane::InsertChunk(plain.Handle(), chunk);
     }
     const std::string all = std::string(chunks[0]) + chunks[1] + chunks[2] + chunks[3];
     EXPECT_EQ(all, testing_support::RichTextUtf8(rich.Handle()));
@@ -365,7 +365,7 @@ TEST(ChunkInsertionTest, EveryWayGivesThePieceByPieceText)
 
         // A window without a feed gets the chunk message by message.
         BareRichEdit bare;
-        LogFeed unfed;
+        OutputPane unfed;
         unfed.window = bare.Handle();
         unfed.AppendOutput(chunk.text.c_str());
         EXPECT_EQ(expected, LogOf(bare.Handle()));
@@ -373,9 +373,9 @@ TEST(ChunkInsertionTest, EveryWayGivesThePieceByPieceText)
         // The program's own log takes the chunk through its queue.
         SendMessageA(app.Pane(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
         app.banner.clear();
-        app.frame->logFeed.AppendOutput(chunk.text.c_str());
-        EXPECT_GT(app.frame->logFeed.queue.Queued(), 0u) << "the chunk waits for the pane";
-        app.frame->logFeed.Flush();
+        app.frame->outputPane.AppendOutput(chunk.text.c_str());
+        EXPECT_GT(app.frame->outputPane.queue.Queued(), 0u) << "the chunk waits for the pane";
+        app.frame->outputPane.Flush();
         EXPECT_EQ(expected, app.JobLog());
     }
 }
@@ -391,7 +391,7 @@ TEST(ChunkInsertionTest, ThePaneIsDrawnAgainAfterABurst)
     testing_support::PumpFor(200);
     const char line[] = "a line of the burst\r\n";
     for (int i = 0; i < 200; ++i)
-        app.frame->logFeed.AppendOutput(line);
+        app.frame->outputPane.AppendOutput(line);
     paints = 0;
     // Drawing is held back only while a chunk goes in: the pane stays visible to the user.
     EXPECT_TRUE(IsWindowVisible(pane));
@@ -405,11 +405,11 @@ TEST(ChunkInsertionTest, ThePaneIsDrawnAgainAfterABurst)
 
 namespace {
 
-class LogFeedJob : public testing_support::ChildTest {};
+class OutputPaneJob : public testing_support::ChildTest {};
 
 } // namespace
 
-TEST_F(LogFeedJob, LongLinesWithoutABreakInTheLog)
+TEST_F(OutputPaneJob, LongLinesWithoutABreakInTheLog)
 {
     // The real log. The control measures a line again whole at every insertion, so the log takes
     // a long line in as few, large pieces as have gathered: one piece when it fits in one, else
@@ -426,7 +426,7 @@ TEST_F(LogFeedJob, LongLinesWithoutABreakInTheLog)
     }
 }
 
-TEST_F(LogFeedJob, AStalledLogLosesNothing)
+TEST_F(OutputPaneJob, AStalledLogLosesNothing)
 {
     // The user-interface thread stalls during a flood: the worker fills the queue to its limit
     // and waits; meanwhile the user selects text at the top of the log.

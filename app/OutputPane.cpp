@@ -1,4 +1,4 @@
-#include "app/LogFeed.h"
+#include "app/OutputPane.h"
 
 #include <richedit.h>
 
@@ -183,7 +183,7 @@ void InsertRun(EndInserter& inserter, char* text)
 
 } // namespace
 
-void LogFeed::InsertChunk(HWND window, char* text, TextStyle* style)
+void OutputPane::InsertChunk(HWND window, char* text, TextStyle* style)
 {
     if (!window || !text || text[0] == '\0')
         return;
@@ -206,7 +206,7 @@ void LogFeed::InsertChunk(HWND window, char* text, TextStyle* style)
     }
 }
 
-void LogFeed::InsertChunk(HWND window, const char* text, TextStyle* style)
+void OutputPane::InsertChunk(HWND window, const char* text, TextStyle* style)
 {
     if (!text)
         return;
@@ -240,8 +240,8 @@ void LogFeed::InsertChunk(HWND window, const char* text, TextStyle* style)
 // Who touches what. Written once by Start, before any worker exists, then only read: feed,
 // original, piece. Changed only by interlocked operations, by either thread: wakePending,
 // wakeTarget. Everything else belongs to the window's thread.
-struct LogFeed::State {
-    LogFeed* feed;
+struct OutputPane::State {
+    OutputPane* feed;
     WNDPROC original;  // the control's own procedure
     char* piece;       // room for one piece of the queue and its terminator
     // 1 while a wake-up is on its way to the window or the window is handling one: then nobody
@@ -269,7 +269,7 @@ struct LogFeed::State {
 
 namespace {
 
-using State = LogFeed::State;
+using State = OutputPane::State;
 
 // ---- Waking the window: the one place of the protocol ----------------------------------------
 
@@ -449,7 +449,7 @@ void Unsubclass(HWND window, State* state)
 // Both are of one class, so the record of the control's own procedure holds for the new one.
 HWND Renew(HWND window, State* state)
 {
-    LogFeed* feed = state->feed;
+    OutputPane* feed = state->feed;
     LogRenewal renewal;
     if (!renewal.Begin(window, feed->plainEdit, state->logLimit))
         return window;
@@ -485,7 +485,7 @@ HWND InsertPiece(HWND window, State* state)
         if (into != window)
             CallWindowProcA(state->original, into, WM_SETREDRAW, FALSE, 0);
     }
-    LogFeed::InsertChunk(into, state->piece, &state->feed->outputStyle);
+    OutputPane::InsertChunk(into, state->piece, &state->feed->outputStyle);
     queue.PieceDone();
     state->inLongLine = std::memchr(state->piece, '\n', length) == nullptr;
     state->lastPiece = GetTickCount();
@@ -601,12 +601,12 @@ LRESULT CALLBACK FeedProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 // ---- The feed ------------------------------------------------------------------------------
 
-LogFeed::LogFeed()
+OutputPane::OutputPane()
     : window(nullptr), plainEdit(false), outputStyle(TextStyle::Automatic()), state(nullptr)
 {
 }
 
-LogFeed::~LogFeed()
+OutputPane::~OutputPane()
 {
     if (!state)
         return;
@@ -616,11 +616,11 @@ LogFeed::~LogFeed()
     delete state;
 }
 
-void LogFeed::Start(HWND logWindow)
+void OutputPane::Start(HWND paneWindow)
 {
-    window = logWindow;
-    plainEdit = IsPlainEdit(logWindow);
-    if (!logWindow || state)
+    window = paneWindow;
+    plainEdit = IsPlainEdit(paneWindow);
+    if (!paneWindow || state)
         return;
     State* fresh = new (std::nothrow) State;
     if (!fresh)
@@ -628,13 +628,13 @@ void LogFeed::Start(HWND logWindow)
     std::memset(fresh, 0, sizeof *fresh);
     fresh->feed = this;
     fresh->piece = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, OutputQueue::kLimit + 1));
-    fresh->wakeTarget = logWindow;
+    fresh->wakeTarget = paneWindow;
     fresh->logLimit = LogLimitForThisProcess();
     fresh->lastRedraw = GetTickCount() - kRedrawIntervalMs;
     fresh->redrawInterval = kRedrawIntervalMs;
     QueryPerformanceCounter(&fresh->timersServed);
     // Without a queue (no memory for it) the worker inserts message by message.
-    if (!fresh->piece || !queue.Open() || !Subclass(logWindow, fresh)) {
+    if (!fresh->piece || !queue.Open() || !Subclass(paneWindow, fresh)) {
         queue.Close();
         if (fresh->piece)
             HeapFree(GetProcessHeap(), 0, fresh->piece);
@@ -644,13 +644,13 @@ void LogFeed::Start(HWND logWindow)
     state = fresh;
 }
 
-void LogFeed::SetLogLimit(size_t chars)
+void OutputPane::SetLogLimit(size_t chars)
 {
     if (state)
         state->logLimit = chars;
 }
 
-void LogFeed::AppendOutput(const char* text)
+void OutputPane::AppendOutput(const char* text)
 {
     if (!text || text[0] == '\0')
         return;
@@ -672,7 +672,7 @@ void LogFeed::AppendOutput(const char* text)
         RequestWake(state);
 }
 
-void LogFeed::Flush()
+void OutputPane::Flush()
 {
     HWND target = state ? WakeTarget(state) : nullptr;
     if (!target)
@@ -689,7 +689,7 @@ void LogFeed::Flush()
         SendMessageA(window, WakeMessage(), 1, 0);
 }
 
-bool LogFeed::EndsWithLineBreak()
+bool OutputPane::EndsWithLineBreak()
 {
     Flush();  // first: till then a renewal may replace the window
     if (!window)
@@ -713,7 +713,7 @@ bool LogFeed::EndsWithLineBreak()
     return std::strcmp(tail, "\r\n") == 0;
 }
 
-LRESULT LogFeed::Append(const char* text, COLORREF colour)
+LRESULT OutputPane::Append(const char* text, COLORREF colour)
 {
     Flush();
     HWND into = window;  // read after the flush: till then a renewal may replace it

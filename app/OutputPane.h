@@ -1,9 +1,10 @@
-// LogFeed: how text reaches the log. A worker's chunks wait in the queue; on the window's thread
-// the feed takes them in pieces between the user's input, so a flood neither blocks the window nor
-// is lost. Start and SetLogLimit run on the window's thread, the rest on any. `window` changes
-// only in a renewal, while queued output goes in: a worker reads it only after a Flush.
-#ifndef VELQUETH_APP_LOGFEED_H
-#define VELQUETH_APP_LOGFEED_H
+// OutputPane: the log window and its feed, how text reaches the log. A worker's chunks wait in
+// the queue; on the window's thread the feed takes them in pieces between the user's input, so a
+// flood neither blocks the window nor is lost. Start and SetLogLimit run on the window's thread,
+// the rest on any. `window` changes only in a renewal, while queued output goes in: a worker reads
+// it only after a Flush.
+#ifndef VELQUETH_APP_OUTPUTPANE_H
+#define VELQUETH_APP_OUTPUTPANE_H
 
 #include <windows.h>
 
@@ -13,13 +14,13 @@
 #include "app/OutputQueue.h"
 #include "base/TextStyle.h"
 
-class LogFeed {
+class OutputPane {
 public:
-    LogFeed();
-    virtual ~LogFeed();
+    OutputPane();
+    virtual ~OutputPane();
 
-    // Feeds `logWindow` (subclassed); without memory for that, text goes in message by message.
-    void Start(HWND logWindow);
+    // Feeds `paneWindow` (subclassed); without memory for that, text goes in message by message.
+    void Start(HWND paneWindow);
     // The most characters kept before the log is renewed; tests make it small.
     void SetLogLimit(size_t chars);
 
@@ -46,13 +47,13 @@ public:
     // inserts it (the window's own while fed, else the job's worker).
     TextStyle outputStyle;
 
-    // The feed's state (app/LogFeed.cpp); null until Start has had memory for it.
+    // The feed's state (app/OutputPane.cpp); null until Start has had memory for it.
     struct State;
     State* state;
 
 private:
-    LogFeed(const LogFeed&) = delete;
-    LogFeed& operator=(const LogFeed&) = delete;
+    OutputPane(const OutputPane&) = delete;
+    OutputPane& operator=(const OutputPane&) = delete;
 };
 
 #endif
