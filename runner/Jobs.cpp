@@ -26,17 +26,33 @@ void FormatSlotCommand(char* command, const char* path, const char* arguments)
     std::snprintf(command, kSlotCommandSize, "\"%s\" %s", path, arguments);
 }
 
+// jobStopped: the stop was asked for (the runner reads only what the pipe holds); it ended a
+// process that was still running (the job closes with the Stopped line); or, without a stop, the
+// program's run is over (a stop then ends nothing of the job's).
+const LONG kStopAsked = 1;
+const LONG kStopEnded = 2;
+const LONG kRunOver = 3;
+
+// A stop that finds the program still running is marked as one that ended it before the ending
+// itself: the worker judges the stop as soon as the program's end breaks the pipe, which can be
+// before the call that ends it has returned.
+void MarkStopEnded(LONG volatile* stopState)
+{
+    if (stopState)
+        InterlockedCompareExchange(stopState, kStopEnded, kStopAsked);
+}
+
 // Ends a child that is not in the group, when the worker has published one (see ungroupedChild).
-// Whatever that child started lives on. Answers whether the child was still running.
-bool EndUngroupedChild(HANDLE volatile* slot)
+// Whatever that child started lives on.
+void EndUngroupedChild(HANDLE volatile* slot, LONG volatile* stopState)
 {
     HANDLE child = InterlockedExchangePointer(slot, nullptr);
     if (!child)
-        return false;
-    bool running = WaitForSingleObject(child, 0) == WAIT_TIMEOUT;
+        return;
+    if (WaitForSingleObject(child, 0) == WAIT_TIMEOUT)
+        MarkStopEnded(stopState);
     TerminateProcess(child, 1);
     CloseHandle(child);
-    return running;
 }
 
 // `opening`, the command line and a line break, in one colour. From the worker every insertion is
@@ -108,24 +124,17 @@ bool GroupRunsAProgram(HANDLE group)
     return false;
 }
 
-// The running job's child and everything in its group. Answers whether a program among them was
-// still running.
-bool EndJobProcesses(HANDLE group, HANDLE volatile* ungroupedChild)
+// The running job's child and everything in its group; a stop in `stopState` (if given) is marked
+// as one that ended a program when a program among them was still running.
+void EndJobProcesses(HANDLE group, HANDLE volatile* ungroupedChild, LONG volatile* stopState)
 {
-    bool ended = false;
     if (group) {
-        bool running = GroupRunsAProgram(group);
-        ended = TerminateJobObject(group, 1) && running;
+        if (GroupRunsAProgram(group))
+            MarkStopEnded(stopState);
+        TerminateJobObject(group, 1);
     }
-    return EndUngroupedChild(ungroupedChild) || ended;
+    EndUngroupedChild(ungroupedChild, stopState);
 }
-
-// jobStopped: the stop was asked for (the runner reads only what the pipe holds); it ended a
-// process that was still running (the job closes with the Stopped line); or, without a stop, the
-// program's run is over (a stop then ends nothing of the job's).
-const LONG kStopAsked = 1;
-const LONG kStopEnded = 2;
-const LONG kRunOver = 3;
 
 // After a stop the stopped job's processes are ended again, and the worker's read cancelled
 // again, this often until the worker is gone.
@@ -212,12 +221,10 @@ bool MainFrame::StopRunningJob()
         return false;
     // Asked first, so that the read that the cancel ends is taken as the stop.
     LONG before = InterlockedCompareExchange(&jobStopped, kStopAsked, 0);
-    bool ended = EndJobProcesses(jobGroup, &ungroupedChild);
+    EndJobProcesses(jobGroup, &ungroupedChild, &jobStopped);
     // After the run, whatever the group still held was no longer the job's program.
     if (before == kRunOver)
         return false;
-    if (ended)
-        InterlockedCompareExchange(&jobStopped, kStopEnded, kStopAsked);
     // The worker may be waiting in a read that a process outside the group keeps open.
     CancelSynchronousIo(workerThread);
     // The worker may have been just about to read, or to start the child: again until it is gone.
@@ -232,8 +239,7 @@ void MainFrame::OnStopTimer()
         KillTimer(mainWindow, kStopTimer);
         return;
     }
-    if (EndJobProcesses(jobGroup, &ungroupedChild))
-        InterlockedCompareExchange(&jobStopped, kStopEnded, kStopAsked);
+    EndJobProcesses(jobGroup, &ungroupedChild, &jobStopped);
     CancelSynchronousIo(workerThread);
 }
 
@@ -392,7 +398,7 @@ bool MainFrame::EndRunningJob()
     if (!WorkerRunning())
         return false;
     // The child and all it started die; the output pipe then breaks and the worker finishes.
-    EndJobProcesses(jobGroup, &ungroupedChild);
+    EndJobProcesses(jobGroup, &ungroupedChild, nullptr);
     // The teardown goes on ending them until the worker is gone (see ReleaseWorker).
     jobEndedByClose = true;
     return true;
@@ -409,7 +415,7 @@ bool MainFrame::ReleaseWorker(DWORD waitMs)
         // joined the group (or was published outside it) after the close: end both again until
         // the worker is gone.
         if (jobEndedByClose) {
-            EndJobProcesses(jobGroup, &ungroupedChild);
+            EndJobProcesses(jobGroup, &ungroupedChild, nullptr);
             // Nor may a process that left the group keep the worker reading.
             InterlockedCompareExchange(&jobStopped, kStopAsked, 0);
             CancelSynchronousIo(workerThread);
