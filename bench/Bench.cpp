@@ -149,6 +149,17 @@ std::string RatioText(double ratio)
     return Format(ratio < 0.1 ? "%.3f" : "%.2f", ratio);
 }
 
+std::string LoadAverage()
+{
+    FILE* file = std::fopen("Z:\\proc\\loadavg", "r");
+    if (!file)
+        return "";
+    double one = 0, five = 0, fifteen = 0;
+    int read = std::fscanf(file, "%lf %lf %lf", &one, &five, &fifteen);
+    std::fclose(file);
+    return read == 3 ? Format("%.2f %.2f %.2f", one, five, fifteen) : "";
+}
+
 std::string TableText(const Bench& bench, double totalMs)
 {
     SYSTEMTIME now;
@@ -176,6 +187,10 @@ std::string TableText(const Bench& bench, double totalMs)
                     WineVersion().c_str(), static_cast<int>(system.dwNumberOfProcessors),
                     static_cast<int>(sizeof(void*) * 8), bench.options.quick ? ", quick sizes" : "",
                     totalMs / 1000);
+    const std::string loadAtEnd = LoadAverage();
+    if (!loadAtEnd.empty())
+        table += "The host's load average (1, 5, 15 min): " + bench.loadAtStart + " at the start, " + loadAtEnd +
+                 " at the end.\n";
     return table;
 }
 

@@ -31,6 +31,7 @@ struct Options {
     bool apart = false;
     std::string out;
     std::vector<FloodOption> floods;
+    int rounds = 0;  // rounds of every flood; 0: the plan's own
 };
 
 struct Paths {
@@ -65,6 +66,7 @@ public:
     void Footnote(const std::string& text);
 
     std::vector<std::string> selected;  // filled by the run order in Main.cpp
+    std::string loadAtStart;            // LoadAverage() when the run began
 };
 
 // The registration table (Main.cpp): a measure runs when selected; its rows are asked for after
@@ -93,6 +95,9 @@ std::string Seconds(double ms);
 std::string Rate(double bytes, double ms);
 std::string MiBText(long long bytes);
 std::string RatioText(double ratio);  // small ratios keep a digit that shows them
+// The host's load average over 1, 5 and 15 minutes ("3.67 4.47 3.64"), read from Linux under
+// Wine; empty elsewhere.
+std::string LoadAverage();
 // The table as markdown, with the footnotes and the line that names the system.
 std::string TableText(const Bench& bench, double totalMs);
 
@@ -113,7 +118,6 @@ void EndChild(const Driver& target, const char* imageName);
 bool WaitForPrompt(const Driver& target, long expected, double deadlineMs, long* length);
 
 // The registered measures, one file each (Main.cpp registers them).
-void RunControl(Bench& bench);
 void ControlRows(Bench& bench);
 void RunFloods(Bench& bench);
 void RunColours(Bench& bench);

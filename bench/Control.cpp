@@ -1,7 +1,7 @@
 // The control: a rich edit made as the program makes its log pane, inside a visible top-level
 // window of this process, filled on this thread with drawing off. One insertion is what the
-// program's is: the selection to the end, then EM_REPLACESEL. With the read loop (ReadLoop.cpp)
-// it is the physical limit of the floods.
+// program's is: the selection to the end, then EM_REPLACESEL (EM_SETTEXTEX for UTF-8 text). With
+// the read loop (ReadLoop.cpp) it is the physical limit of the floods; the floods' rounds fill it.
 #include <richedit.h>
 
 #include <algorithm>
@@ -14,8 +14,6 @@
 #include "tests/helpers/ChildPattern.h"
 
 namespace {
-
-using child_pattern::Pattern;
 
 void PumpMessages()
 {
@@ -72,15 +70,36 @@ HWND CreateLogControl(HWND* frame, HFONT* font)
     return control;
 }
 
-// `bytes` of the flood text in pieces of `piece`. Stops after capMs, or before the next piece
-// would leave too little address space (the control's allocation failures end the process).
-ControlRun FillControl(unsigned long bytes, unsigned long lineLength, unsigned long piece,
-                       double capMs, bool measureDraw)
+// Where the piece that starts at `done` ends: `piece` bytes of letters; UTF-8 text, as the
+// program's queue cuts it, after its last line feed within them.
+unsigned long PieceEnd(const std::string& text, unsigned long done, unsigned long piece, bool utf8)
+{
+    unsigned long end = std::min<unsigned long>(static_cast<unsigned long>(text.size()), done + piece);
+    if (!utf8 || end == text.size())
+        return end;
+    unsigned long cut = end;
+    while (cut > done && text[cut - 1] != '\n')
+        --cut;
+    return cut > done ? cut : end;
+}
+
+} // namespace
+
+// The flood's text in the flood's pieces. Stops after the floods' cap, or before the next piece would
+// leave too little address space (the control's allocation failures end the process).
+ControlRun FillControl(const Bench& bench, const FloodCase& flood)
 {
     ControlRun run;
-    run.bytes = bytes;
-    run.lineLength = lineLength;
-    run.piece = piece;
+    run.bytes = flood.bytes;
+    run.lineLength = flood.lineLength;
+    run.piece = flood.Piece();
+    run.utf8 = flood.utf8;
+    // The program's own cap: a flood stopped there is judged on the bytes both got to.
+    const double capMs = bench.options.capMs;
+    // Drawing a long line costs about as much as inserting it: measured up to 2 MiB.
+    const bool measureDraw = flood.lineLength || flood.bytes <= 2 * kMiB;
+    const std::string text = flood.utf8 ? child_pattern::Utf8Text(flood.bytes)
+                                        : child_pattern::PatternText(flood.bytes, flood.lineLength);
     HWND frame = nullptr;
     HFONT font = nullptr;
     HWND control = CreateLogControl(&frame, &font);
@@ -88,14 +107,12 @@ ControlRun FillControl(unsigned long bytes, unsigned long lineLength, unsigned l
         run.error = Format("no RichEdit control (error %lu)", GetLastError());
     } else {
         SendMessageA(control, WM_SETREDRAW, FALSE, 0);
-        std::string text;
+        std::string piece;
         unsigned long done = 0;
         double start = NowMs();
-        while (done < bytes) {
-            unsigned long count = std::min(piece, bytes - done);
-            text.resize(count);
-            for (unsigned long i = 0; i < count; ++i)
-                text[i] = Pattern(done + i, lineLength);
+        while (done < flood.bytes) {
+            unsigned long end = PieceEnd(text, done, run.piece, flood.utf8);
+            piece.assign(text, done, end - done);
             MEMORYSTATUSEX memory;
             memory.dwLength = sizeof memory;
             if (GlobalMemoryStatusEx(&memory) && memory.ullAvailVirtual < 384ull * kMiB) {
@@ -105,20 +122,30 @@ ControlRun FillControl(unsigned long bytes, unsigned long lineLength, unsigned l
             }
             double before = NowMs();
             SendMessageA(control, EM_SETSEL, static_cast<WPARAM>(INT_MAX), static_cast<LPARAM>(INT_MAX));
-            SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+            if (flood.utf8) {
+                SETTEXTEX how = {ST_SELECTION, CP_UTF8};
+                SendMessageA(control, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how),
+                             reinterpret_cast<LPARAM>(piece.c_str()));
+            } else {
+                SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+            }
             double ms = NowMs() - before;
-            done += count;
+            done = end;
             run.insertions.push_back({done, ms});
             PumpMessages();
-            if (done < bytes && NowMs() - start > capMs) {
+            if (done < flood.bytes && NowMs() - start > capMs) {
                 run.capped = true;
                 break;
             }
         }
-        long held = static_cast<long>(SendMessageA(control, WM_GETTEXTLENGTH, 0, 0));
-        run.ok = done == bytes && held == static_cast<long>(done);
+        // Characters held against the characters of the text put in.
+        GETTEXTLENGTHEX how = {GTL_NUMCHARS | GTL_PRECISE, 1200};
+        long held = static_cast<long>(SendMessageA(control, EM_GETTEXTLENGTHEX,
+                                                   reinterpret_cast<WPARAM>(&how), 0));
+        long put = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(done), nullptr, 0);
+        run.ok = done == flood.bytes && held == put;
         if (run.error.empty() && !run.capped && !run.ok)
-            run.error = Format("the control holds %ld characters of %lu", held, done);
+            run.error = Format("the control holds %ld characters of %ld", held, put);
         if (measureDraw) {
             double before = NowMs();
             SendMessageA(control, WM_SETREDRAW, TRUE, 0);
@@ -134,100 +161,45 @@ ControlRun FillControl(unsigned long bytes, unsigned long lineLength, unsigned l
     return run;
 }
 
-} // namespace
-
-// Lines in 64 KiB pieces, one run as long as the longest flood, read at each flood's size; a long
-// line in 1 MiB pieces per size, the shortest also in 64 KiB.
-void RunControl(Bench& bench)
-{
-    FloodFamily& family = Family(bench);
-    const std::vector<FloodCase>& floods = family.floods;
-    const double controlCapMs = std::max(60000.0, 3 * bench.options.capMs);
-    std::vector<unsigned long> lineLengths;
-    std::vector<unsigned long> longLines;
-    auto add = [](std::vector<unsigned long>& list, unsigned long value) {
-        if (std::find(list.begin(), list.end(), value) == list.end())
-            list.push_back(value);
-    };
-    for (const FloodCase& flood : floods) {
-        if (flood.lineLength)
-            add(lineLengths, flood.lineLength);
-        else
-            add(longLines, flood.bytes);
-    }
-    std::sort(longLines.begin(), longLines.end());
-    struct Step {
-        unsigned long lineLength;
-        unsigned long bytes;
-        unsigned long piece;
-    };
-    std::vector<Step> plan;
-    for (unsigned long lineLength : lineLengths) {
-        unsigned long most = 0;
-        for (const FloodCase& flood : floods)
-            if (flood.lineLength == lineLength)
-                most = std::max(most, flood.bytes);
-        plan.push_back({lineLength, most, kLinePiece});
-    }
-    if (!longLines.empty())
-        plan.push_back({0, longLines.front(), kLinePiece});
-    for (unsigned long bytes : longLines)
-        plan.push_back({0, bytes, kLongPiece});
-    for (const Step& step : plan) {
-        const unsigned long lineLength = step.lineLength;
-        const unsigned long bytes = step.bytes;
-        const unsigned long piece = step.piece;
-        // Drawing a long line costs about as much as inserting it: measured up to 2 MiB.
-        bool draw = lineLength || bytes <= 2 * kMiB;
-        ControlRun run = FillControl(bytes, lineLength, piece, controlCapMs, draw);
-        ControlFigure all = ControlUpTo(run, bytes);
-        Progress(Format("control  %-26s in %-15s %s, %s, longest insertion %.0f ms%s%s",
-                        FloodName(bytes, lineLength).c_str(), PieceName(piece).c_str(), Seconds(all.ms).c_str(),
-                        Rate(all.reached, all.ms).c_str(), all.longest,
-                        run.drawMs >= 0 ? Format(", drawing %.0f ms", run.drawMs).c_str() : "",
-                        run.error.empty() ? "" : (" - " + run.error).c_str()));
-        family.controls.push_back({lineLength, piece, run});
-    }
-}
-
+// One row per flood: the control's own figures in its median round.
 void ControlRows(Bench& bench)
 {
     const FloodFamily& family = Family(bench);
-    for (const ControlCase& control : family.controls) {
-        const ControlRun& run = control.run;
-        std::vector<unsigned long> sizes;
-        for (const FloodCase& flood : family.floods)
-            if (flood.lineLength == run.lineLength && flood.bytes <= run.bytes &&
-                (run.lineLength || flood.bytes == run.bytes) &&
-                std::find(sizes.begin(), sizes.end(), flood.bytes) == sizes.end())
-                sizes.push_back(flood.bytes);
-        std::sort(sizes.begin(), sizes.end());
-        for (unsigned long size : sizes) {
-            ControlFigure figure = ControlUpTo(run, size);
-            std::string text;
-            if (figure.count == 0) {
-                text = "failed: " + run.error;
-            } else {
-                if (figure.reached < size)
-                    text = "stopped after " + Seconds(figure.ms) + " at " + MiBText(figure.reached) +
-                           (run.error.empty() ? "" : " (" + run.error + ")") + ", ";
-                else
-                    text = Seconds(figure.ms) + ", ";
-                text += Rate(figure.reached, figure.ms);
-                if (run.lineLength)
-                    text += Format("; longest insertion %.0f ms of %d", figure.longest, figure.count);
-                else if (figure.count == 1)
-                    text += Format(": one insertion of %.0f ms", figure.longest);
-                else
-                    text += Format("; one insertion took %.0f ms at first, %.0f ms at the end (longest "
-                                   "%.0f ms of %d)", figure.first, figure.last, figure.longest, figure.count);
-                if (size == run.bytes && run.drawMs >= 0)
-                    text += Format("; drawing it once afterwards %.0f ms", run.drawMs);
-            }
-            bench.Add("control", "The log control itself (RichEdit as the pane, one thread, drawing off), " +
-                                     FloodName(size, run.lineLength) + " in " + PieceName(run.piece),
-                      text);
+    if (!family.measured)
+        return;
+    for (const FloodCase& flood : family.floods) {
+        if (flood.control.empty())
+            continue;
+        const ControlRun& run = flood.control[MedianRound(flood)];
+        ControlFigure figure = ControlUpTo(run, flood.bytes);
+        std::string text;
+        if (figure.count == 0) {
+            text = "failed: " + run.error;
+        } else {
+            if (figure.reached < flood.bytes)
+                text = "stopped after " + Seconds(figure.ms) + " at " + MiBText(figure.reached) +
+                       (run.error.empty() ? "" : " (" + run.error + ")") + ", ";
+            else
+                text = Seconds(figure.ms) + ", ";
+            text += Rate(figure.reached, figure.ms);
+            if (run.lineLength)
+                text += Format("; longest insertion %.0f ms of %d", figure.longest, figure.count);
+            else if (figure.count == 1)
+                text += Format(": one insertion of %.0f ms", figure.longest);
+            else
+                text += Format("; one insertion took %.0f ms at first, %.0f ms at the end (longest "
+                               "%.0f ms of %d)", figure.first, figure.last, figure.longest, figure.count);
+            if (run.drawMs >= 0)
+                text += Format("; drawing it once afterwards %.0f ms", run.drawMs);
+            if (flood.control.size() > 1)
+                text += Format("; the rounds' rates %s", RatesText(flood, ControlRate).c_str());
+            if (!run.error.empty() && figure.reached >= flood.bytes)
+                text += " - **" + run.error + "**";
         }
+        bench.Add("control", "The log control itself (RichEdit as the pane, one thread, drawing off), " +
+                                 FloodName(flood.bytes, flood.lineLength, flood.utf8) + " in " +
+                                 PieceName(run.piece) + (flood.utf8 ? " (EM_SETTEXTEX, UTF-8)" : "") +
+                                 RoundsNote(flood),
+                  text);
     }
 }
-

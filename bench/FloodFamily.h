@@ -1,11 +1,13 @@
 // The flood family's plan and records: what the measures take around the same floods of vqchild's
 // pattern (N bytes in one WriteFile, with 80-byte lines or without any line break, and lines of
-// UTF-8 text). A flood's
-// physical limit is the slower of two things measured in the same run: the child drained by a
-// bare 256-byte read loop (ReadLoop.cpp) and the same text put into a control made as the program
-// makes its log pane (Control.cpp). The program's run of each flood (Floods.cpp) is timed from
-// the posted request to the prompt, with WM_NULL round trips sampled meanwhile
-// (Responsiveness.cpp) and its memory read at the end (Memory.cpp).
+// UTF-8 text). Each flood is measured in rounds; a round takes, one right after the other, the
+// child drained by a bare 256-byte read loop (ReadLoop.cpp), the same text put into a control made
+// as the program makes its log pane (Control.cpp), and the program's run of the flood as a job
+// (Floods.cpp), timed from the posted request to the prompt with WM_NULL round trips sampled
+// meanwhile (Responsiveness.cpp) and its memory read at the end (Memory.cpp). A round's limit is
+// the slower of the first two (a long line: the control's); its ratio is the program's rate over
+// that limit, and a flood is judged on the median of its rounds' ratios, so that the load of the
+// moment cancels out.
 #ifndef VELQUETH_BENCH_FLOODFAMILY_H
 #define VELQUETH_BENCH_FLOODFAMILY_H
 
@@ -28,9 +30,10 @@ struct ControlRun {
     unsigned long bytes = 0;
     unsigned long lineLength = 0;
     unsigned long piece = 0;
-    bool ok = false;      // every byte went in and the control holds exactly that many
+    bool utf8 = false;
+    bool ok = false;      // every byte went in and the control holds exactly that text's length
     bool capped = false;  // stopped after the cap
-    std::vector<std::pair<unsigned long, double>> insertions;  // characters after it, its ms
+    std::vector<std::pair<unsigned long, double>> insertions;  // bytes after it, its ms
     double drawMs = -1;   // drawing the control once afterwards, when measured
     std::string error;
 };
@@ -66,36 +69,59 @@ struct FloodResult {
 };
 
 struct FloodCase {
+    FloodCase(unsigned long bytes, unsigned long lineLength, int rounds, bool utf8 = false)
+        : bytes(bytes), lineLength(lineLength), rounds(rounds), utf8(utf8)
+    {
+    }
     unsigned long bytes;
     unsigned long lineLength;
-    int runs;
+    int rounds;
+    // UTF-8 text of two- and three-byte characters instead of letters: judged against its own
+    // limit (its read loop, the control filled with the same UTF-8 lines), and shown beside the
+    // letters' limit of the same size.
+    bool utf8;
+    // One entry per round taken, in the same order.
     std::vector<PhysicalResult> physical;
+    std::vector<ControlRun> control;
     std::vector<FloodResult> program;
-    // UTF-8 text of two- and three-byte characters instead of letters: judged against the limit
-    // of the letters' lines (the same read loop, the same control).
-    bool utf8 = false;
+
+    unsigned long Piece() const { return lineLength ? kLinePiece : kLongPiece; }
 };
 
-struct ControlCase {
-    unsigned long lineLength;
-    unsigned long piece;
-    ControlRun run;
-};
+// The flood's text put into a control of the bench's own in the flood's pieces, as the program
+// inserts it (Control.cpp).
+ControlRun FillControl(const Bench& bench, const FloodCase& flood);
 
 // What the family measured in this run; the plan of floods comes from the options.
 struct FloodFamily {
     bool planned = false;
     std::vector<FloodCase> floods;
-    std::vector<ControlCase> controls;
-    bool measured = false;       // the floods ran through the read loop and the program
+    bool measured = false;  // the floods ran their rounds
     double idleRoundTripUs = -1;
 };
 FloodFamily& Family(const Bench& bench);
 
-// The run whose program time is the median, with its own physical run (same moment, same noise).
-size_t MedianRun(const FloodCase& flood);
-// The control run that holds the first `bytes` of this text in these pieces, or null.
-const ControlRun* ControlFor(const std::vector<ControlCase>& controls, unsigned long lineLength,
-                             unsigned long piece, unsigned long bytes);
+// Bytes per millisecond of a round: the read loop's, the control's (its insertions' own time),
+// the program's (0 when that part failed), and the round's limit (0 when not measured).
+double ReadRate(const FloodCase& flood, size_t round);
+double ControlRate(const FloodCase& flood, size_t round);
+double ProgramRate(const FloodCase& flood, size_t round);
+double LimitRate(const FloodCase& flood, size_t round);
+// The program's rate over the round's limit, 0 when either is missing.
+double RoundRatio(const FloodCase& flood, size_t round);
+// The median of the rounds' ratios, and the round that has it (the middle one of an even count's
+// two), whose records the rows show.
+double MedianRatio(const FloodCase& flood);
+size_t MedianRound(const FloodCase& flood);
+// The median of one figure over the rounds.
+double MedianOver(const FloodCase& flood, double (*figure)(const FloodCase&, size_t));
+// One figure of every round in MiB/s, "8.10, 8.31, 7.92 MiB/s", in the rounds' order.
+std::string RatesText(const FloodCase& flood, double (*figure)(const FloodCase&, size_t));
+// Every round's log held exactly the child's output (or its newest part at the log's limit).
+bool EveryRoundExact(const FloodCase& flood, std::string* error);
+// " (median of N rounds)", or nothing for a single round.
+std::string RoundsNote(const FloodCase& flood);
+// The flood of letters of the same size and lines, when the plan has one that was measured.
+const FloodCase* LettersOf(const FloodFamily& family, const FloodCase& flood);
 
 #endif

@@ -15,10 +15,10 @@ const Measure kMeasures[] = {
     {"read-loop", "each flood drained by a bare loop of 256-byte reads (runs with floods)", true,
      nullptr, ReadLoopRows, "floods"},
     {"control", "the log control itself: a rich edit of the bench's own, filled on one thread with "
-                "drawing off (floods needs it: it is half of the limit)",
-     true, RunControl, ControlRows, nullptr},
-    {"floods", "floods of 1 to 50 MiB through the program against their limit", true, RunFloods,
-     FloodRows, "control"},
+                "drawing off, half of the limit (runs with floods)",
+     true, nullptr, ControlRows, "floods"},
+    {"floods", "floods of 1 to 50 MiB through the program against their limit, in rounds", true, RunFloods,
+     FloodRows, nullptr},
     {"colours", "1 MiB of coloured lines against the letters' limit; a 10 MiB coloured log's memory",
      true, RunColours, ColoursRows, nullptr},
     {"latency", "from a child's write to its text in the log", true, RunLatency, LatencyRows, nullptr},
@@ -52,7 +52,7 @@ void Usage()
 {
     std::fprintf(stderr,
                  "usage: velqueth_bench [--quick] [--only NAME[,NAME]...] [--cap S] [--big MIB] "
-                 "[--big-cap S] [--apart] [--flood KIB:LINE]... [--out PATH]\n\n"
+                 "[--big-cap S] [--apart] [--flood KIB:LINE]... [--rounds N] [--out PATH]\n\n"
                  "  --quick     small sizes and few jobs, to try the benchmark itself\n"
                  "  --only      the measures to run (default: all but memory's pasted logs):\n");
     for (const Measure& measure : kMeasures)
@@ -62,7 +62,9 @@ void Usage()
                  "  --big       the size of the big log in MiB (default 100); --big-cap its cap (default 200 s)\n"
                  "  --apart     run the jobs after the big log instead of beside it\n"
                  "  --flood     KIB:LINE[:utf8], repeatable: run these floods instead (LINE 80 or 0 for no\n"
-                 "              break; utf8: 80-byte lines of UTF-8 text)\n");
+                 "              break; utf8: 80-byte lines of UTF-8 text)\n"
+                 "  --rounds    rounds of every flood (default: 7 for 1 MiB of lines, 5 for 1 MiB without a break,\n"
+                 "              3 for 10 and 50 MiB, 1 for a 10 MiB line; 3 for --flood)\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& options)
@@ -96,6 +98,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
         } else if (argument == "--big-cap" && value) {
             options.bigCapMs = std::atof(argv[++i]) * 1000;
             bigCapGiven = true;
+        } else if (argument == "--rounds" && value) {
+            options.rounds = std::atoi(argv[++i]);
         } else if (argument == "--apart") {
             options.apart = true;
         } else if (argument == "--out" && value) {
@@ -163,6 +167,7 @@ int main(int argc, char** argv)
         bench.options.out = bench.paths.exeDir + "bench.md";
     bench.selected = Selection(bench.options);
 
+    bench.loadAtStart = LoadAverage();
     const double start = NowMs();
     for (const Measure& measure : kMeasures) {
         if (!measure.run || !bench.Runs(measure.name))

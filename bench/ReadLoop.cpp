@@ -1,5 +1,5 @@
 // The read loop: each flood's child run by the bare loop. With the control (Control.cpp) it is the
-// physical limit that the program's floods are judged against.
+// physical limit that the program's floods are judged against, round by round.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -103,13 +103,12 @@ void ReadLoopRows(Bench& bench)
     if (!family.measured)
         return;
     for (const FloodCase& flood : family.floods) {
-        const PhysicalResult& physical = flood.physical[MedianRun(flood)];
-        std::string runsNote = flood.program.size() > 1
-                                   ? Format(" (median of %d)", static_cast<int>(flood.program.size()))
-                                   : "";
-        bench.Add("read-loop", "256-byte read loop, " + FloodName(flood.bytes, flood.lineLength, flood.utf8),
+        const PhysicalResult& physical = flood.physical[MedianRound(flood)];
+        std::string rounds = flood.physical.size() > 1 ? "; the rounds' rates " + RatesText(flood, ReadRate) : "";
+        bench.Add("read-loop",
+                  "256-byte read loop, " + FloodName(flood.bytes, flood.lineLength, flood.utf8) + RoundsNote(flood),
                   physical.ok ? Seconds(physical.ms) + ", " + Rate(physical.bytes, physical.ms) +
-                                    Format(", %llu reads", physical.reads) + runsNote
+                                    Format(", %llu reads", physical.reads) + rounds
                               : "failed");
     }
 }

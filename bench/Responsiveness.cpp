@@ -76,11 +76,18 @@ void ResponsivenessRows(Bench& bench)
     bench.Add("responsiveness", "Round trip of one synchronous message (WM_NULL) to the idle program, median of 2000",
               Format("%.0f us", family.idleRoundTripUs));
     for (const FloodCase& flood : family.floods) {
-        const FloodResult& program = flood.program[MedianRun(flood)];
+        const size_t m = MedianRound(flood);
+        const FloodResult& program = flood.program[m];
         double worst = Max(program.roundTrips);
         std::string measure = "WM_NULL round trip every 10 ms, during the " +
                               FloodName(flood.bytes, flood.lineLength, flood.utf8) + " flood";
         std::string figure = RoundTripText(program.roundTrips, program.roundTripTimeouts);
+        if (flood.program.size() > 1) {
+            figure += "; in the round of the median ratio; each round's worst";
+            for (const FloodResult& each : flood.program)
+                figure += Format(" %.0f", Max(each.roundTrips));
+            figure += " ms";
+        }
         if (program.roundTrips.empty()) {
             bench.Add("responsiveness", measure,
                       "no samples" + (program.error.empty() ? "" : ": " + program.error),
@@ -90,9 +97,8 @@ void ResponsivenessRows(Bench& bench)
                       YesNo(worst < 100 && program.roundTripTimeouts == 0));
         } else {
             // Beside the control's own longest insertion in a line as long as the program's got.
-            const ControlRun* control = ControlFor(family.controls, 0, kLongPiece, flood.bytes);
             unsigned long shown = static_cast<unsigned long>(std::max<unsigned long long>(program.shown, 1));
-            ControlFigure reached = control ? ControlUpTo(*control, shown) : ControlFigure();
+            ControlFigure reached = ControlUpTo(flood.control[m], shown);
             if (reached.count > 0)
                 figure += Format("; the control's own longest insertion %.0f ms (%s, a line of up to %s)",
                                  reached.longest, PieceName(kLongPiece).c_str(), MiBText(reached.reached).c_str());
