@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/LogWindow.h"
+#include "app/ReadingPlace.h"
 #include "base/Seams.h"
 
 const char kDroppedNotice[] = "[Earlier output dropped to keep the log within memory]\r\n";
@@ -86,7 +87,7 @@ LONG TailStart(HWND window, size_t total, size_t want)
 
 // The rich edit's tail as rich text, colours and all. Rich text takes several bytes for some
 // characters (escapes, double-byte pairs, line and colour marks): where the block is still too
-// small, a shorter tail is carried.
+// small, a shorter tail is carried. False when none could be had.
 bool CarryRichTail(HWND window, size_t total, size_t carry, Carried* carried)
 {
     if (!AllocateCarried(carried, carry * kRichBytesPerChar + kRichFrameBytes))
@@ -96,12 +97,12 @@ bool CarryRichTail(HWND window, size_t total, size_t carry, Carried* carried)
         SendMessageA(window, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
         EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(carried), 0, TakeStreamedOut};
         carried->used = 0;
-        SendMessageA(window, EM_STREAMOUT, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
+        seams::streamOut(window, EM_STREAMOUT, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
         if (stream.dwError == 0)
             return true;
     }
-    carried->used = 0;
-    return true;
+    FreeCarried(carried);
+    return false;
 }
 
 // Where the tail of `text` (`total` units) begins when it is to hold at most `most`: at a line
@@ -161,13 +162,16 @@ bool CarryPlainTail(HWND window, bool wide, size_t carry, Carried* carried)
 }
 
 // The new window's text: the notice, then the carried tail, with drawing off; the feed's next redraw
-// shows it. Without memory for the tail, a grey line says that it is gone too.
-void FillRenewedWindow(HWND fresh, bool plainEdit, Carried* carried, bool haveTail)
+// shows it. Without memory for the tail, a grey line says that it is gone too. Answers where the
+// tail begins.
+DWORD FillRenewedWindow(HWND fresh, bool plainEdit, Carried* carried, bool haveTail)
 {
     SendMessageA(fresh, WM_SETREDRAW, FALSE, 0);
     if (!plainEdit)
         SetSelectionColour(fresh, kColourGrey, false);
     SendMessageA(fresh, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kDroppedNotice));
+    DWORD tail = 0;
+    SendMessageA(fresh, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&tail));
     if (!haveTail) {
         if (!plainEdit)
             SetSelectionColour(fresh, kColourGrey, false);
@@ -181,6 +185,18 @@ void FillRenewedWindow(HWND fresh, bool plainEdit, Carried* carried, bool haveTa
         SendMessageA(fresh, EM_STREAMIN, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
     }
     SendMessageA(fresh, WM_SETREDRAW, TRUE, 0);
+    return tail;
+}
+
+// The top of the character's line below the top of the first line.
+LONG TopOf(HWND window, bool plainEdit, DWORD character)
+{
+    if (plainEdit)
+        return static_cast<LONG>(SendMessageA(window, EM_LINEFROMCHAR, character, 0));
+    POINTL at = {0, 0}, first = {0, 0};
+    SendMessageA(window, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), character);
+    SendMessageA(window, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&first), 0);
+    return at.y - first.y;
 }
 
 } // namespace
@@ -201,6 +217,7 @@ bool LogIsFull(HWND window, size_t incoming, size_t limit)
 LogRenewal::LogRenewal() : full(nullptr), fresh(nullptr), plainEdit(false), haveTail(false)
 {
     carried = {nullptr, 0, 0, 0};
+    moved = {false, 0, 0, 0, 0};
 }
 
 LogRenewal::~LogRenewal()
@@ -238,11 +255,22 @@ void LogRenewal::Finish()
     bool focused = GetFocus() == full;
     SendMessageA(parent, RenewedMessage(), reinterpret_cast<WPARAM>(fresh),
                  reinterpret_cast<LPARAM>(full));
-    DestroyWindow(full);
+    ShowWindow(full, SW_HIDE);
     if (focused)
         SetFocus(fresh);
-    FillRenewedWindow(fresh, plainEdit, &carried, haveTail);
+    // The full window stays until the carried text has been found in both.
+    DWORD fullLength = PaneCharacters(full, plainEdit);
+    DWORD tail = FillRenewedWindow(fresh, plainEdit, &carried, haveTail);
     FreeCarried(&carried);
+    DWORD carriedLength = PaneCharacters(fresh, plainEdit) - tail;
+    moved.carried = haveTail && carriedLength > 0 && carriedLength <= fullLength;
+    if (moved.carried) {
+        moved.from = fullLength - carriedLength;
+        moved.to = tail;
+        moved.fromTop = TopOf(full, plainEdit, moved.from);
+        moved.toTop = TopOf(fresh, plainEdit, moved.to);
+    }
+    DestroyWindow(full);
 }
 
 size_t LogLimitForThisProcess()

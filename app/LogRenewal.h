@@ -25,6 +25,15 @@ UINT RenewedMessage();
 // `incoming` more characters would take the log past `limit`, or address space runs short.
 bool LogIsFull(HWND window, size_t incoming, size_t limit);
 
+// Where the carried text begins in the full window and in the new one: its first character (in
+// the unit of the windows' selections) and the top of its line below the top of the first line
+// (pixels in a rich edit, lines in a plain edit). `carried` is false when no text was carried.
+struct CarriedPlace {
+    bool carried;
+    DWORD from, to;
+    LONG fromTop, toTop;
+};
+
 // One renewal, in two steps around the feed's own move to the new window.
 class LogRenewal {
 public:
@@ -37,6 +46,7 @@ public:
     // The new window takes over (parent told, focus kept) with the notice and the carried text;
     // the full one is destroyed.
     void Finish();
+    const CarriedPlace& Moved() const { return moved; }
 
     // The carried text, in a block from the seam (tests refuse it).
     struct Carried {
@@ -52,6 +62,7 @@ private:
     bool plainEdit;
     bool haveTail;
     Carried carried;
+    CarriedPlace moved;
 
     LogRenewal(const LogRenewal&) = delete;
     LogRenewal& operator=(const LogRenewal&) = delete;

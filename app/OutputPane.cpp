@@ -264,6 +264,7 @@ struct OutputPane::State {
     // renewed only outside them, since the renewal destroys the window.
     int depth;
     bool renewalHeld;  // a wake-up inside such a loop found the log full
+    CarriedPlace carried;  // where the last renewal carried the text
     bool gone;         // the window was destroyed: the feed stands in front of nothing
 };
 
@@ -463,6 +464,7 @@ HWND Renew(HWND window, State* state)
     feed->window = fresh;
     InterlockedExchangePointer(&state->wakeTarget, fresh);
     renewal.Finish();
+    state->carried = renewal.Moved();
     state->redrawDue = false;  // its timer went with the old window
     return fresh;
 }
@@ -512,22 +514,18 @@ LRESULT OnWake(HWND window, State* state, WPARAM all)
     LARGE_INTEGER began;
     QueryPerformanceCounter(&began);
     // The pieces go in with drawing off, the user's place noted before and put back after them
-    // (a renewed log starts anew at its end).
-    const HWND noted = window;
+    // (in a renewed log on the text it was carried with).
     ReadingPlace place(window, state->feed->plainEdit, FollowedView(state));
     CallWindowProcA(state->original, window, WM_SETREDRAW, FALSE, 0);
     for (HWND into = InsertPiece(window, state); into; into = InsertPiece(window, state)) {
+        if (into != window)
+            place.Renewed(into, state->carried);
         window = into;
         if (state->renewalHeld ||
             (!all && (MillisecondsSince(began) >= kWakeBudgetMs || InputWaits(state))))
             break;
     }
-    if (window == noted) {
-        state->hasFollowed = place.PutBack(&state->followed);
-    } else {
-        SendMessageA(window, EM_SCROLLCARET, 0, 0);
-        state->hasFollowed = false;
-    }
+    state->hasFollowed = place.PutBack(&state->followed);
     CallWindowProcA(state->original, window, WM_SETREDRAW, TRUE, 0);
     WakeAgain(window, state);
     ScheduleRedraw(window, state);

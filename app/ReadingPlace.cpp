@@ -207,3 +207,21 @@ bool ReadingPlace::PutBack(POINT* followed) const
     SendMessageA(pane, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, horizontal), 0);
     return false;
 }
+
+void ReadingPlace::Renewed(HWND fresh, const CarriedPlace& moved)
+{
+    pane = fresh;
+    if (following)
+        return;
+    // The selection decides: a view above the carried text starts at the top of the new log.
+    following = !moved.carried || anchor < moved.from || active < moved.from;
+    if (following)
+        return;
+    anchor = anchor - moved.from + moved.to;
+    active = active - moved.from + moved.to;
+    LONG shift = moved.toTop - moved.fromTop;
+    if (plainEdit)
+        firstLine = firstLine + shift > 0 ? firstLine + shift : 0;
+    else
+        scroll.y = scroll.y + shift > 0 ? scroll.y + shift : 0;
+}

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include "app/LogRenewal.h"
+
 class ReadingPlace {
 public:
     // Notes the place in the pane (a rich edit, or a plain edit when `plainEdit`). `followed`: a
@@ -21,6 +23,9 @@ public:
     // After the insertion, with drawing off: the end into view, or the place as noted. Answers
     // whether it followed the end, and then the rich edit's view in `followed`.
     bool PutBack(POINT* followed = nullptr) const;
+    // The log went on in `fresh`: the place moves with the text it points at where that was
+    // carried, else the end is followed there.
+    void Renewed(HWND fresh, const CarriedPlace& moved);
 
 private:
     bool EndInView(DWORD length) const;

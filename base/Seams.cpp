@@ -18,6 +18,7 @@ HeapAllocFn heapAlloc = HeapAlloc;
 WriteProfileStringFn writeProfileString = WritePrivateProfileStringA;
 CreateProcessFn createEditor = CreateProcessA;
 ShellExecuteExFn shellExecuteEx = ShellExecuteExA;
+SendMessageFn streamOut = SendMessageA;
 
 void Restore()
 {
@@ -33,6 +34,7 @@ void Restore()
     writeProfileString = WritePrivateProfileStringA;
     createEditor = CreateProcessA;
     shellExecuteEx = ShellExecuteExA;
+    streamOut = SendMessageA;
 }
 
 } // namespace seams

@@ -1,7 +1,7 @@
 // The few system calls that block on a person (message boxes, the file dialog), hand work to
 // another program (the shell, the HTML Help control), show outside the window (the taskbar
 // button) or fail only in ways a test cannot easily arrange (a new thread, a large block of
-// memory, one write of the settings file among others).
+// memory, one write of the settings file among others, a stream-out of the rich edit).
 // Production code calls them only through these pointers, which start out as the real functions;
 // tests replace them to record what would have been shown, to answer as a user would, or to
 // refuse.
@@ -32,6 +32,7 @@ typedef BOOL (WINAPI *CreateProcessFn)(LPCSTR application, LPSTR commandLine,
                                        LPCSTR directory, LPSTARTUPINFOA startup,
                                        LPPROCESS_INFORMATION information);
 typedef BOOL (WINAPI *ShellExecuteExFn)(SHELLEXECUTEINFOA* request);
+typedef LRESULT (WINAPI *SendMessageFn)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 extern MessageBoxFn messageBox;          // MessageBoxA
 extern ShellExecuteFn shellExecute;      // ShellExecuteA
@@ -45,6 +46,7 @@ extern HeapAllocFn heapAlloc;            // HeapAlloc: the job's command line, t
 extern WriteProfileStringFn writeProfileString; // WritePrivateProfileStringA: the settings' writes
 extern CreateProcessFn createEditor;     // CreateProcessA: the editor that opens a message's place
 extern ShellExecuteExFn shellExecuteEx;  // ShellExecuteExA: a message's file opened by its type
+extern SendMessageFn streamOut;          // SendMessageA: the rich edit's stream-out of a renewal's tail
 
 // Puts every pointer back to the real function.
 void Restore();

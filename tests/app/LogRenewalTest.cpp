@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <richedit.h>
 
 #include <algorithm>
 #include <string>
@@ -50,9 +51,11 @@ struct FedPane : testing_support::FedLog {
     }
     // Writes jobs, with allocations for the renewal made by `allocate`, until the log has been
     // renewed; answers what was written.
-    std::string JobsUntilRenewed(seams::HeapAllocFn allocate = HeapAlloc)
+    std::string JobsUntilRenewed(seams::HeapAllocFn allocate = HeapAlloc,
+                                 seams::SendMessageFn streamOut = SendMessageA)
     {
         seams::heapAlloc = allocate;
+        seams::streamOut = streamOut;
         std::string all;
         for (int job = 0; output.window == control.Handle() && job < 100; ++job)
             all += Job(job);
@@ -66,6 +69,12 @@ struct FedPane : testing_support::FedLog {
 LPVOID WINAPI RefuseAll(HANDLE, DWORD, SIZE_T)
 {
     return nullptr;
+}
+
+LRESULT WINAPI FailStreamOut(HWND, UINT, WPARAM, LPARAM stream)
+{
+    reinterpret_cast<EDITSTREAM*>(stream)->dwError = 1;
+    return 0;
 }
 
 LPVOID WINAPI RefuseTheWholeLog(HANDLE heap, DWORD flags, SIZE_T bytes)
@@ -152,15 +161,60 @@ TEST(LogRenewal, APlainPaneCarriesItsTailWithoutACopyOfTheWholeLog)
     ExpectTailOf(all, WindowText(pane.output.window), kDroppedNotice);
 }
 
+// No memory for the tail, or no stream-out of it that succeeds, however short.
 TEST(LogRenewal, WithoutMemoryForTheTailAGreyLineSaysSo)
 {
-    FedPane pane("RichEdit");
-    const std::string all = pane.JobsUntilRenewed(RefuseAll);
-    HWND renewed = pane.output.window;
-    const std::string log = WindowText(renewed), notices = std::string(kDroppedNotice) + kNoMemoryNotice;
-    ASSERT_EQ(0u, log.find(notices));
-    EXPECT_EQ(kColourGrey, ColourAt(renewed, static_cast<int>(notices.size()) - 3));
-    EXPECT_TRUE(all.substr(all.size() - (log.size() - notices.size())) == log.substr(notices.size()));
+    for (bool streamFails : {false, true}) {
+        SCOPED_TRACE(streamFails ? "every stream-out fails" : "no memory");
+        FedPane pane("RichEdit");
+        const std::string all = streamFails ? pane.JobsUntilRenewed(HeapAlloc, FailStreamOut)
+                                            : pane.JobsUntilRenewed(RefuseAll);
+        HWND renewed = pane.output.window;
+        const std::string log = WindowText(renewed), notices = std::string(kDroppedNotice) + kNoMemoryNotice;
+        ASSERT_EQ(0u, log.find(notices));
+        EXPECT_EQ(kColourGrey, ColourAt(renewed, static_cast<int>(notices.size()) - 3));
+        EXPECT_TRUE(all.substr(all.size() - (log.size() - notices.size())) == log.substr(notices.size()));
+    }
+}
+
+// The line at the top of the view and the selected text (within one line).
+std::string ReadersPlace(HWND log)
+{
+    auto line = [log](LRESULT number) {
+        char text[256] = "";
+        *reinterpret_cast<WORD*>(text) = sizeof text - 1;
+        text[SendMessageA(log, EM_GETLINE, number, reinterpret_cast<LPARAM>(text))] = '\0';
+        return std::string(text);
+    };
+    DWORD start = 0, end = 0;
+    SendMessageA(log, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const LRESULT selected = SendMessageA(log, EM_LINEFROMCHAR, start, 0);
+    const size_t column = start - SendMessageA(log, EM_LINEINDEX, selected, 0);
+    return line(SendMessageA(log, EM_GETFIRSTVISIBLELINE, 0, 0)) + "|" + line(selected).substr(column, end - start);
+}
+
+// A selection and a view on text that a renewal carries stay on that text.
+TEST(LogRenewal, TheReadersPlaceStaysOnCarriedText)
+{
+    for (const char* className : {"RichEdit", "Edit"}) {
+        SCOPED_TRACE(className);
+        FedPane pane(className);
+        HWND full = pane.control.Handle();
+        pane.output.SetLogLimit(1 << 20);
+        for (int job = 0; job < 10; ++job)
+            pane.Job(job);
+        const LRESULT line = SendMessageA(full, EM_GETLINECOUNT, 0, 0) - 20;
+        const LRESULT at = SendMessageA(full, EM_LINEINDEX, line, 0);
+        SendMessageA(full, EM_SETSEL, at + 7, at + 15);
+        SendMessageA(full, EM_LINESCROLL, 0, line - 2 - SendMessageA(full, EM_GETFIRSTVISIBLELINE, 0, 0));
+        const std::string before = ReadersPlace(full);
+        ASSERT_NE(std::string::npos, before.find("|line 9")) << before;
+        // A quarter of the limit, the newest few jobs, is carried.
+        pane.output.SetLogLimit(SendMessageA(full, WM_GETTEXTLENGTH, 0, 0) + 10);
+        pane.Job(10);
+        ASSERT_NE(full, pane.output.window);
+        EXPECT_EQ(before, ReadersPlace(pane.output.window));
+    }
 }
 
 // The plain edit's context menu runs a loop inside the pane's procedure that dispatches
