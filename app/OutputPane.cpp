@@ -264,6 +264,8 @@ struct OutputPane::State {
     // renewed only outside them, since the renewal destroys the window.
     int depth;
     bool renewalHeld;  // a wake-up inside such a loop found the log full
+    bool heldByInput;  // the next wake-up waits for the timer, since heldSince
+    DWORD heldSince;
     CarriedPlace carried;  // where the last renewal carried the text
     bool gone;         // the window was destroyed: the feed stands in front of nothing
 };
@@ -324,8 +326,23 @@ void WakeAgain(HWND window, State* state)
     }
     if (!InputWaits(state) && PostMessageA(window, WakeMessage(), 0, 0))
         return;
-    if (!SetTimer(window, kWakeTimer, USER_TIMER_MINIMUM, nullptr))
+    if (!SetTimer(window, kWakeTimer, USER_TIMER_MINIMUM, nullptr)) {
         InterlockedExchange(&state->wakePending, 0);  // the worker asks again
+    } else if (!state->heldByInput) {
+        state->heldByInput = true;
+        state->heldSince = GetTickCount();
+    }
+}
+
+// Input that never pauses (a held key, a long drag) would keep the timer from coming at all: once
+// it has held the output off this long, the next message of the window posts the wake-up, which
+// comes before the input. Called for every message of the window.
+const DWORD kLongestHoldMs = 250;
+
+void WakeIfHeldTooLong(HWND window, State* state)
+{
+    if (state->heldByInput && GetTickCount() - state->heldSince >= kLongestHoldMs)
+        state->heldByInput = !PostMessageA(window, WakeMessage(), 0, 0);
 }
 
 // ---- Drawing -------------------------------------------------------------------------------
@@ -502,6 +519,7 @@ const POINT* FollowedView(const State* state)
 LRESULT OnWake(HWND window, State* state, WPARAM all)
 {
     KillTimer(window, kWakeTimer);
+    state->heldByInput = false;
     // Inside a loop of the control's own, a full log takes nothing more until the loop is over
     // (the outermost return asks for the next wake-up); a flush still goes in.
     if (state->depth > 1 && state->renewalHeld && !all)
@@ -588,6 +606,7 @@ LRESULT CALLBACK FeedProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 {
     State* state = reinterpret_cast<State*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     ++state->depth;
+    WakeIfHeldTooLong(window, state);
     LRESULT result = Dispatch(window, state, message, wParam, lParam);
     // A full log held inside a loop of the control's own is renewed with the next wake-up.
     if (--state->depth == 0 && state->renewalHeld && !state->gone)

@@ -443,3 +443,51 @@ TEST_F(OutputPaneJob, AStalledLogLosesNothing)
     EXPECT_TRUE(app.JobLog() == Header(command) + child_pattern::PatternText(size, 80) + kPrompt);
     ExpectNoChildLeft();
 }
+
+namespace {
+
+// Serves this thread's messages for a second with PageDown held down: whenever the thread looks
+// for its next message, a key-down waits, as a held key repeats in a log slower than its repeat.
+void ServeWithPageDownHeld(INPUT* key)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 1000;) {
+        if (!(HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY))
+            SendInput(1, key, sizeof *key);
+        MSG message;
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+} // namespace
+
+// A key held in the log during a flood, so that input always waits: the output still goes in,
+// second after second.
+TEST_F(OutputPaneJob, OutputGoesOnWhileAKeyIsHeld)
+{
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    HWND pane = app.Pane();
+    app.frame->StartJob(ChildCommand("flood 60").c_str());
+    ASSERT_TRUE(app.WaitForLog("flood 0000000100"));
+    SetForegroundWindow(app.Main());
+    SetFocus(pane);
+    INPUT key = {};
+    key.type = INPUT_KEYBOARD;
+    key.ki.wVk = VK_NEXT;
+    LRESULT length = TextLength(pane);
+    for (int second = 1; second <= 4; ++second) {
+        ServeWithPageDownHeld(&key);
+        const LRESULT now = TextLength(pane);
+        EXPECT_GT(now, length) << "second " << second;
+        length = now;
+    }
+    key.ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(1, &key, sizeof key);
+    app.frame->StopRunningJob();
+    EXPECT_TRUE(app.WaitForJob(30000));
+    ExpectNoChildLeft();
+}
