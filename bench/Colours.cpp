@@ -1,8 +1,9 @@
 // colours: a flood of coloured lines (vqchild's "coloured": two coloured words in every 80-byte
-// line) through the program, against the letters' limit of the same size (the bare read loop of
-// the letters' flood, in the same run; the control half of the floods' limit is not repeated, so
-// the ratio is, if anything, low); and private bytes of a 10 MiB log with colour changes in every
-// line against the same log of letters.
+// line) through the program in rounds, as the floods are measured: each round the letters' flood
+// of the same bytes and lines through the bare read loop and the control, then the coloured job,
+// judged against that round's letters' limit; and private bytes of a 10 MiB log with colour
+// changes in every line against the same log of letters.
+#include <algorithm>
 #include <cstdio>
 
 #include "bench/FloodFamily.h"
@@ -15,17 +16,20 @@ namespace {
 const unsigned long kFlood = kMiB;
 const unsigned long kBigLog = 10 * kMiB;
 const int kRuns = 3;
+const double kBigLogCapMs = 120000;
 
 struct ColoursResult {
     bool ran = false;
-    std::vector<double> limitMs, colouredMs;
+    // The letters' read loop and control each round, and the coloured job as the program's run.
+    FloodCase rounds{kFlood, 80, kRuns};
+    double shownShare = 1;  // the log's characters of the flood against its bytes
     long long colouredPrivate = 0, lettersPrivate = 0;
 } result;
 
 // One job of vqchild with `arguments` whose log ends with `shown`: its time from the request to
-// the prompt (negative when it did not end), and the program's private bytes then.
+// the prompt (negative when it did not end within `capMs`), and the program's private bytes then.
 double TimedJob(const Bench& bench, const std::string& arguments, const std::string& shown,
-                long long* privateBytes)
+                long long* privateBytes, double capMs)
 {
     Driver target(bench.paths.runFolder);
     target.WriteIni(IniText(bench.paths.vqchild, arguments));
@@ -37,7 +41,7 @@ double TimedJob(const Bench& bench, const std::string& arguments, const std::str
     target.Command(ID_RUN_DEFAULT);
     for (;;) {
         long length = target.Length();
-        if (length < 0 || NowMs() - start > bench.options.capMs)
+        if (length < 0 || NowMs() - start > capMs)
             return -1;
         if (target.EndsWith(length, ending))
             break;
@@ -55,21 +59,24 @@ void RunColours(Bench& bench)
 {
     const std::string coloured = "coloured " + std::to_string(kFlood);
     const std::string shown = child_pattern::ColouredText(kFlood, true);
+    result.shownShare = static_cast<double>(shown.size()) / kFlood;
     for (int run = 0; run < kRuns; ++run) {
-        Progress("colours: run " + std::to_string(run + 1));
-        PhysicalResult limit = DrainPhysical(bench.paths, kFlood, 80, false);
-        double ms = TimedJob(bench, coloured, shown, nullptr);
-        if (limit.ok && ms > 0) {
-            result.limitMs.push_back(limit.ms * static_cast<double>(shown.size()) /
-                                     static_cast<double>(limit.bytes));
-            result.colouredMs.push_back(ms);
-        }
+        Progress("colours: round " + std::to_string(run + 1));
+        result.rounds.physical.push_back(DrainPhysical(bench.paths, kFlood, 80, false));
+        result.rounds.control.push_back(FillControl(bench, result.rounds));
+        FloodResult job;
+        job.ms = TimedJob(bench, coloured, shown, nullptr, bench.options.capMs);
+        job.ok = job.ms > 0;
+        job.shown = kFlood;  // the child's bytes, as the letters' rate counts them
+        result.rounds.program.push_back(job);
     }
     Progress("colours: 10 MiB logs");
+    // Memory is the point here, not time: the jobs may take longer than a flood's cap.
+    const double capMs = std::max(bench.options.capMs, kBigLogCapMs);
     TimedJob(bench, "coloured " + std::to_string(kBigLog), child_pattern::ColouredText(kBigLog, true),
-             &result.colouredPrivate);
+             &result.colouredPrivate, capMs);
     const unsigned long letters = kBigLog / 80 * 54;  // the same characters of log
-    TimedJob(bench, FloodArguments(letters, 54), FloodText(letters, 54), &result.lettersPrivate);
+    TimedJob(bench, FloodArguments(letters, 54), FloodText(letters, 54), &result.lettersPrivate, capMs);
     result.ran = true;
 }
 
@@ -77,14 +84,19 @@ void ColoursRows(Bench& bench)
 {
     if (!result.ran)
         return;
-    if (result.colouredMs.empty()) {
+    const FloodCase& rounds = result.rounds;
+    double ratio = MedianRatio(rounds);
+    if (ratio <= 0) {
         bench.Add("colours", "1 MiB of coloured 80-byte lines", "did not run", ">= 0.7 of the limit", "no");
     } else {
-        // The limit for the log's characters of these lines at the letters' read-loop rate.
-        double ratio = Median(result.limitMs) / Median(result.colouredMs);
-        bench.Add("colours", "1 MiB of 80-byte lines, two coloured words each (median of 3)",
-                  RatioText(ratio) + " of the letters' limit (" +
-                      Seconds(Median(result.colouredMs)) + ")",
+        size_t round = MedianRound(rounds);
+        // Beside it the stricter reading: the letters' time for only as many bytes as the log shows.
+        bench.Add("colours", "1 MiB of 80-byte lines, two coloured words each" + RoundsNote(rounds),
+                  RatioText(ratio) + " of the letters' limit (" + Seconds(rounds.program[round].ms) +
+                      "; the letters' read loop " + RatesText(rounds, ReadRate) + ", control " +
+                      RatesText(rounds, ControlRate) + ", the coloured job " + RatesText(rounds, ProgramRate) +
+                      "; against the letters' time for the log's characters alone " +
+                      RatioText(ratio * result.shownShare) + ")",
                   ">= 0.7", ratio >= 0.7 ? "yes" : "no");
     }
     if (result.colouredPrivate > 0 && result.lettersPrivate > 0) {
@@ -96,6 +108,6 @@ void ColoursRows(Bench& bench)
                   "same text without", figure);
     } else {
         bench.Add("colours", "private bytes: a 10 MiB coloured log against the same text without",
-                  "not measured: the coloured job did not end within the cap");
+                  "not measured: a job did not end within " + Seconds(std::max(bench.options.capMs, kBigLogCapMs)));
     }
 }
