@@ -5,12 +5,14 @@
 #include <windows.h>
 #include <richedit.h>
 
+#include <cstdio>
 #include <string>
 
 #include "app/LogStyle.h"
 #include "app/LogWindow.h"
 #include "app/OutputPane.h"
 #include "base/Palette.h"
+#include "res/Commands.h"
 #include "support/App.h"
 #include "support/TestSupport.h"
 
@@ -120,4 +122,32 @@ TEST(LogStyle, AStreamedChunkGivesTheLogOfRunByRunInsertion)
         EXPECT_EQ(RtfOf(reference.Handle()), RtfOf(streamed.Handle()));
         EXPECT_EQ(testing_support::StyledText(reference.Handle()), testing_support::StyledText(streamed.Handle()));
     }
+}
+
+// Copy in the program's log gives the selection as rich text too, its colour in the table and on
+// the run: what a rich editor pastes.
+TEST(LogStyle, ACopiedSelectionKeepsItsColours)
+{
+    testing_support::IniFileGuard ini;
+    testing_support::App app;
+    ASSERT_TRUE(app.created);
+    const TextStyle red = {PaletteColour(1), 0, TextStyle::kBold | TextStyle::kNoBackground};
+    const std::string chunk = "plain " + Mark(red) + "red" + Mark(TextStyle::Automatic()) + " plain\r\n";
+    app.ClearLog();
+    app.frame->outputPane.AppendOutput(chunk.c_str());
+    app.frame->outputPane.Flush();
+    SendMessageA(app.Pane(), EM_SETSEL, 4, 13);
+    app.Command(ID_COPY);
+    std::string rtf;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    if (HANDLE data = GetClipboardData(RegisterClipboardFormatA("Rich Text Format"))) {
+        rtf = static_cast<const char*>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    char colour[64];
+    std::snprintf(colour, sizeof colour, "{\\colortbl;\\red%d\\green%d\\blue%d;", GetRValue(red.text),
+                  GetGValue(red.text), GetBValue(red.text));
+    EXPECT_NE(std::string::npos, rtf.find(colour)) << rtf;
+    EXPECT_NE(std::string::npos, rtf.find("\\cf1 red")) << rtf;
 }

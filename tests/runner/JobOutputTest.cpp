@@ -171,17 +171,20 @@ TEST_F(JobOutputTest, EscapeSequencesShowAsTheSlotSays)
 {
     const std::string script = "out \"plain \\x1B[1;31merror\\x1B[0m \\x1B[4;38;5;34mok\\x1B[24m "
                                "\\x1B[3;48;2;1;2;3mx\\x1B]0;title\\x07\\x1B[2K\\r\\n\" sleep 50 "
-                               "out \"z\\x1B[0m\"";
+                               "out \"z\\x1B[0m\" sleep 50 out \"\\x1B[35m\" sleep 50 out \"m\\x1B[0m\"";
     const std::string raw = "plain \x1B[1;31merror\x1B[0m \x1B[4;38;5;34mok\x1B[24m "
-                            "\x1B[3;48;2;1;2;3mx\x1B]0;title\x07\x1B[2K\r\nz\x1B[0m";
-    char red[8];
+                            "\x1B[3;48;2;1;2;3mx\x1B]0;title\x07\x1B[2K\r\nz\x1B[0m\x1B[35mm\x1B[0m";
+    char red[8], magenta[8];
     std::snprintf(red, sizeof red, "#%02X%02X%02X", GetRValue(PaletteColour(1)),
                   GetGValue(PaletteColour(1)), GetBValue(PaletteColour(1)));
+    std::snprintf(magenta, sizeof magenta, "#%02X%02X%02X", GetRValue(PaletteColour(5)),
+                  GetGValue(PaletteColour(5)), GetBValue(PaletteColour(5)));
     // Slot 1 has no key (on): the header and the prompt keep their own colours alone.
     const std::string shown[3] = {
         std::string("{}plain {fg=") + red + ",B}error{} {fg=#00AF00,U}ok{fg=#00AF00} "
-            "{fg=#00AF00,bg=#010203,I}x\r\nz",  // z comes later, in the same style
-        "{}plain error ok x\r\nz", "{}" + raw};
+            // z comes later, in the same style; m after a write of nothing but its colour
+            "{fg=#00AF00,bg=#010203,I}x\r\nz{fg=" + magenta + "}m",
+        "{}plain error ok x\r\nzm", "{}" + raw};
     std::string ini = "[Setup]\r\nColours2=off\r\nColours3=raw\r\n";
     for (int slot = 1; slot <= 3; ++slot)
         ini += "Path" + std::to_string(slot) + "=" + testing_support::Vqchild() + "\r\nArgs" +
