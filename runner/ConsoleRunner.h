@@ -1,10 +1,6 @@
-// ConsoleRunner: one run of a console program as a child process whose standard output and
-// standard error share one anonymous pipe, read 256 bytes at a time and handed to OnOutput.
-//
-// Threading: a runner lives on the stack of one job's worker thread and is used by that thread,
-// apart from what it shares through its three optional slots below (the group, the published
-// child, the stop flag) and what it hands to the feed. Execute blocks until the child, and
-// everything that inherited its pipe, are gone.
+// ConsoleRunner: one run of a console program, its standard output and error through one pipe,
+// read 256 bytes at a time and handed to OnOutput. It lives on one worker's stack; only its three
+// slots below are shared (the contract is beside MainFrame's fields).
 #ifndef VELQUETH_RUNNER_CONSOLERUNNER_H
 #define VELQUETH_RUNNER_CONSOLERUNNER_H
 
@@ -33,19 +29,13 @@ public:
     DWORD CloseChildEnds();
     DWORD CloseParentEnds();
 
-    // Optional: a job object that the child is placed in before it runs, so that its whole
-    // process tree can be ended at once. Not owned.
+    // Optional, not owned: the job object the child joins before it runs, so that its tree can
+    // be ended at once.
     void SetProcessGroup(HANDLE jobObject);
-    // Optional: where the runner publishes, for another thread, a duplicate handle of a child
-    // that is not in the group (there is none, or the system refused the child), so that the
-    // child can be ended on its own. Not owned. The slot changes only through
-    // InterlockedExchangePointer: the runner puts the handle in once the child has started and
-    // takes it back when the run is over; whichever thread takes a handle out closes it.
+    // Optional, not owned: where a child outside the group is published, so that it can be ended.
     void SetUngroupedChildSlot(HANDLE volatile* slot);
-    // Optional: a flag that another thread sets (interlocked) to stop the run. From then on the
-    // runner reads only what the pipe holds already, then ends as at the end of the output; a
-    // blocking read is ended by cancelling it (CancelSynchronousIo on the reading thread), which
-    // the one who sets the flag does. Not owned.
+    // Optional, not owned: once non-zero the runner reads only what the pipe holds; whoever sets it
+    // cancels the worker's blocking read.
     void SetStopSignal(LONG volatile* flag);
 
     HANDLE childErrorWrite;
