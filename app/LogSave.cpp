@@ -209,14 +209,7 @@ void LogSave::ReportRefusedSave(HWND owner, const char* path, DWORD code) const
 {
     AppPaths paths;
     char reason[512];
-    paths.FormatSystemMessage(reason, sizeof reason, code);
-    // The system's text ends with a line break of its own.
-    size_t length = std::strlen(reason);
-    while (length > 0 && (reason[length - 1] == '\r' || reason[length - 1] == '\n' ||
-                          reason[length - 1] == ' '))
-        reason[--length] = '\0';
-    if (length == 0)
-        std::snprintf(reason, sizeof reason, "Error %lu", static_cast<unsigned long>(code));
+    paths.FormatReason(reason, sizeof reason, code);
     char text[kPathSize + sizeof reason + 64];
     std::snprintf(text, sizeof text, "Could not save the log to %s\n%s", path, reason);
     seams::messageBox(owner, text, nullptr, MB_OK | MB_ICONERROR);

@@ -33,7 +33,7 @@ bool WholePath(const char* directory, const char* file, char* path)
 void ShowReason(const char* opening, const char* subject, DWORD code)
 {
     char reason[512];
-    AppPaths().FormatSystemMessage(reason, sizeof reason, code);
+    AppPaths().FormatReason(reason, sizeof reason, code);
     char text[kBoxTextSize];
     std::snprintf(text, sizeof text, "%s%s\r\n%s", opening, subject, reason);
     seams::messageBox(nullptr, text, nullptr, MB_ICONERROR);

@@ -196,6 +196,19 @@ void AppPaths::FormatSystemMessage(char* destination, DWORD size, DWORD code) co
         LocalFree(systemText);
 }
 
+void AppPaths::FormatReason(char* destination, DWORD size, DWORD code) const
+{
+    FormatSystemMessage(destination, size, code);
+    if (size == 0)
+        return;
+    size_t length = std::strlen(destination);
+    while (length > 0 && (destination[length - 1] == '\r' || destination[length - 1] == '\n' ||
+                          destination[length - 1] == ' '))
+        destination[--length] = '\0';
+    if (length == 0)
+        std::snprintf(destination, size, "Error %lu", static_cast<unsigned long>(code));
+}
+
 DWORD AppPaths::WideToNarrow(const wchar_t* source, char* destination, int count) const
 {
     if (!source)

@@ -21,6 +21,9 @@ public:
 
     void ShowSystemError(const char* prefix, DWORD code) const;
     void FormatSystemMessage(char* destination, DWORD size, DWORD code) const;
+    // The system's text for a box's second line: without its line break, "Error N" where the
+    // system has none.
+    void FormatReason(char* destination, DWORD size, DWORD code) const;
     DWORD WideToNarrow(const wchar_t* source, char* destination, int count) const;
 
     // Splits a path with the runtime's rules (drive, directory, name, extension), and joins drive

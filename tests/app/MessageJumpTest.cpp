@@ -71,7 +71,9 @@ TEST(MessageJumpTest, ASlotsPatternComesFirstAndABadOneIsSaidInRed)
     MessageBoxRecorder boxes;
     ASSERT_TRUE(GoToMessage(app.frame->paneWindow, app.frame->jobPlaces, true));
     ASSERT_EQ(1u, boxes.Boxes().size());
-    EXPECT_EQ(0u, boxes.Boxes()[0].text.find("Could not start the editor:\r\nZ:\\nowhere\\ed.exe \"" +
-                                              folder + "a.c\"\r\n")) << boxes.Boxes()[0].text;
-    EXPECT_GT(boxes.Boxes()[0].text.size(), 70u + folder.size()) << "no reason given";
+    const std::string text = boxes.Boxes()[0].text,
+                      opening = "Could not start the editor:\r\nZ:\\nowhere\\ed.exe \"" + folder + "a.c\"\r\n";
+    ASSERT_EQ(0u, text.find(opening)) << text;
+    EXPECT_GT(text.size(), opening.size() + 8) << "no reason given";
+    EXPECT_EQ(std::string::npos, text.find('\n', opening.size())) << "the system's line break kept";
 }

@@ -469,6 +469,14 @@ TEST(AppPaths, FormatSystemMessageCutsAtSizeMinusOne)
     char untouched[8] = "#######";
     AppPaths().FormatSystemMessage(untouched, 0, ERROR_FILE_NOT_FOUND);
     EXPECT_STREQ("#######", untouched);
+    // A box's reason: no line break of the system's, and a code without a text is named.
+    for (const auto& c : std::vector<std::pair<DWORD, std::string>>{
+             {ERROR_FILE_NOT_FOUND, notFound.substr(0, notFound.find_last_not_of("\r\n ") + 1)},
+             {0x2000FFFF, "Error 536936447"}}) {
+        char reason[128] = "";
+        AppPaths().FormatReason(reason, sizeof reason, c.first);
+        EXPECT_EQ(c.second, reason);
+    }
 }
 
 TEST(AppPaths, WideToNarrow)
