@@ -29,22 +29,12 @@ unsigned long LogBytes(const Bench& bench)
     return bench.options.quick ? 2 * kMiB : kLogBytes;
 }
 
-void Press(WORD key)
-{
-    INPUT keys[2];
-    ZeroMemory(keys, sizeof keys);
-    keys[0].type = keys[1].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = keys[1].ki.wVk = key;
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, keys, sizeof(INPUT));
-}
-
 // From the key to the selection of the word at `at`; -1 when it did not come.
 double TimeKey(const Driver& target, WORD key, long at)
 {
     SendMessageA(target.Pane(), EM_SETSEL, 0, 0);
     double sent = NowMs();
-    Press(key);
+    PressKey(key);
     long start = -1, end = -1;
     while (NowMs() - sent < kUnansweredMs) {
         if (target.Selection(&start, &end) && start == at)

@@ -20,16 +20,6 @@ struct InputResult {
 bool ran = false;
 InputResult input;
 
-void Press(WORD key)
-{
-    INPUT keys[2];
-    ZeroMemory(keys, sizeof keys);
-    keys[0].type = keys[1].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = keys[1].ki.wVk = key;
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, keys, sizeof(INPUT));
-}
-
 bool InMenuMode(DWORD thread)
 {
     GUITHREADINFO info;
@@ -63,7 +53,7 @@ void RunInput(Bench& bench)
         bool menu = InMenuMode(thread);
         SetForegroundWindow(target.Window());
         double sent = NowMs();
-        Press(menu ? VK_ESCAPE : VK_MENU);
+        PressKey(menu ? VK_ESCAPE : VK_MENU);
         while (InMenuMode(thread) == menu && NowMs() - sent < kUnansweredMs)
             Sleep(1);
         if (InMenuMode(thread) != menu)
@@ -73,7 +63,7 @@ void RunInput(Bench& bench)
         Sleep(50);
     }
     if (InMenuMode(thread))
-        Press(VK_ESCAPE);
+        PressKey(VK_ESCAPE);
     EndChild(target, "vqchild.exe");
     target.Close();
     Progress(Format("%d keys, worst %.0f ms", static_cast<int>(input.ms.size()), Max(input.ms)));

@@ -431,3 +431,28 @@ std::vector<HWND> WindowsTitledVelqueth()
     EnumWindows(CollectTitled, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
+
+void PressKeyWith(WORD modifier, WORD key)
+{
+    INPUT inputs[4];
+    ZeroMemory(inputs, sizeof inputs);
+    for (INPUT& input : inputs)
+        input.type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = modifier;
+    inputs[1].ki.wVk = key;
+    inputs[2].ki.wVk = key;
+    inputs[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    inputs[3].ki.wVk = modifier;
+    inputs[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, inputs, sizeof(INPUT));
+}
+
+void PressKey(WORD key)
+{
+    INPUT inputs[2];
+    ZeroMemory(inputs, sizeof inputs);
+    inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = inputs[1].ki.wVk = key;
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}

@@ -22,6 +22,10 @@ double NowMs();
 double CounterToMs(long long ticks);
 // Asks `condition` every `stepMs` until it holds (true) or `timeoutMs` has passed (false).
 bool WaitUntil(DWORD timeoutMs, const std::function<bool()>& condition, DWORD stepMs = 20);
+// Real keyboard input (SendInput): the key pressed and released, alone or with a modifier held
+// (VK_CONTROL, VK_MENU for Alt).
+void PressKey(WORD key);
+void PressKeyWith(WORD modifier, WORD key);
 
 struct ProcessCounters {
     bool memoryOk;

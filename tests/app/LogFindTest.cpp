@@ -55,18 +55,28 @@ std::pair<DWORD, DWORD> Selection(HWND pane)
 const char kLog[] = "one beta\r\ntwo Beta\r\nthree beta\r\n";
 const std::pair<DWORD, DWORD> kFirst(4, 8), kSecond(14, 18), kThird(26, 30);
 
-} // namespace
+// The program with kLog in its log, which has the focus in the foreground window.
+class LogFindInTheProgram : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(app.created);
+        pane = app.Pane();
+        app.ClearLog();
+        OutputPane::InsertChunk(pane, kLog);
+        SetForegroundWindow(app.Main());
+        SetFocus(pane);
+    }
 
-TEST(LogFind, TheDialogFindsAndF3MovesBetweenTheMatchesBothWaysWithWrap)
-{
     MessageBoxRecorder boxes;
     App app;
-    ASSERT_TRUE(app.created);
-    HWND pane = app.Pane();
-    app.ClearLog();
-    OutputPane::InsertChunk(app.Pane(), kLog);
-    SetForegroundWindow(app.Main());
-    SetFocus(pane);
+    HWND pane = nullptr;
+};
+
+} // namespace
+
+TEST_F(LogFindInTheProgram, TheDialogFindsAndF3MovesBetweenTheMatchesBothWaysWithWrap)
+{
     SendMessageA(pane, EM_SETSEL, 0, 0);
     testing_support::PressWithControl('F');
     ASSERT_TRUE(Serve(app, [&] { return GetFocus() == GetDlgItem(app.frame->logFind.Dialog(), edt1); }));
@@ -89,16 +99,8 @@ TEST(LogFind, TheDialogFindsAndF3MovesBetweenTheMatchesBothWaysWithWrap)
     }
 }
 
-TEST(LogFind, MatchCaseUpAndAnAbsentWordThroughTheDialog)
+TEST_F(LogFindInTheProgram, MatchCaseUpAndAnAbsentWordThroughTheDialog)
 {
-    MessageBoxRecorder boxes;
-    App app;
-    ASSERT_TRUE(app.created);
-    HWND pane = app.Pane();
-    app.ClearLog();
-    OutputPane::InsertChunk(app.Pane(), kLog);
-    SetForegroundWindow(app.Main());
-    SetFocus(pane);
     SendMessageA(pane, EM_SETSEL, kThird.first, kThird.second);  // one line: the dialog's text
     testing_support::PressWithControl('F');
     HWND dialog = nullptr;

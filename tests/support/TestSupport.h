@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/Driver.h"
+
 namespace testing_support {
 
 // Directory of the running test program, with a trailing backslash.
@@ -69,12 +71,10 @@ public:
     const std::vector<RecordedShellCall>& Calls() const;
 };
 
-// Real keyboard input (SendInput): the key pressed and released with a modifier (VK_CONTROL,
-// VK_MENU for Alt) held.
-void PressWith(WORD modifier, WORD key);
-inline void PressWithControl(WORD key) { PressWith(VK_CONTROL, key); }
-// The key pressed and released alone.
-void Press(WORD key);
+// Real keyboard input, as the driver sends it.
+inline void PressWith(WORD modifier, WORD key) { PressKeyWith(modifier, key); }
+inline void PressWithControl(WORD key) { PressKeyWith(VK_CONTROL, key); }
+inline void Press(WORD key) { PressKey(key); }
 
 // One item of a menu, read by its position: id, text, state (MFS_ flags) and submenu.
 struct MenuItem {
