@@ -12,6 +12,20 @@
 
 namespace {
 
+// The log's text from `from` to `to`. The program may be busy for longer than the driver waits
+// for one answer (drawing a long line of several MiB once, after the prompt), so a read that got
+// no answer is asked again, for up to two minutes.
+bool ReadBack(const Driver& target, long from, long to, std::string* text)
+{
+    const double deadline = NowMs() + 120000;
+    while (!target.Read(from, to, text)) {
+        if (NowMs() > deadline || target.Length() < 0)
+            return false;
+        Sleep(100);
+    }
+    return true;
+}
+
 FloodResult FloodJob(const Bench& bench, const FloodCase& flood, bool sample)
 {
     FloodResult result;
@@ -78,25 +92,30 @@ FloodResult FloodJob(const Bench& bench, const FloodCase& flood, bool sample)
         std::string text;
         const std::string notice = "[Earlier output dropped";
         std::string head;
-        result.dropped = !result.capped && length < expected &&
-                         target.Read(0, static_cast<long>(notice.size()), &head) && head == notice;
-        if (result.dropped && target.Read(0, length, &text)) {
+        const bool shortLog = !result.capped && length < expected;
+        bool read = !shortLog || ReadBack(target, 0, static_cast<long>(notice.size()), &head);
+        result.dropped = read && shortLog && head == notice;
+        if (read && result.dropped) {
+            read = ReadBack(target, 0, length, &text);
             size_t lineEnd = text.find("\r\n");
             std::string rest = lineEnd == std::string::npos ? "" : text.substr(lineEnd + 2);
-            result.exact = !rest.empty() && rest.size() < full.size() &&
+            result.exact = read && !rest.empty() && rest.size() < full.size() &&
                            full.compare(full.size() - rest.size(), rest.size(), rest) == 0;
-        } else if (!result.dropped && target.Read(before, length, &text)) {
+        } else if (read) {
+            read = ReadBack(target, before, length, &text);
             if (!result.capped) {
-                result.exact = text == full;
+                result.exact = read && text == full;
             } else {
                 size_t shown = text.size() - header.size() - 5;
-                result.exact = text.size() >= header.size() + 5 && shown <= floodText.size() &&
+                result.exact = read && text.size() >= header.size() + 5 && shown <= floodText.size() &&
                                text.compare(0, header.size(), header) == 0 &&
                                text.compare(header.size(), shown, floodText, 0, shown) == 0 &&
                                text.compare(text.size() - 5, 5, kPrompt) == 0;
             }
         }
-        if (!result.exact)
+        if (!read)
+            result.error = "the log could not be read back: the program did not answer for two minutes";
+        else if (!result.exact)
             result.error = "the log's text differs from the child's output";
     } else if (result.error.empty()) {
         result.error = "no prompt at the end of the log";
