@@ -259,6 +259,7 @@ struct OutputPane::State {
     DWORD redrawInterval;
     bool redrawDue;
     bool inLongLine;   // the last piece held no line break
+    size_t lineSoFar;  // bytes of the last line in the log since its line break
     DWORD lastPiece;
     LARGE_INTEGER timersServed;  // when no timer was found waiting last
     POINT followed;    // the view that the last wake-up left while following the end
@@ -316,6 +317,13 @@ void RequestWake(State* state)
 
 bool InputWaits(State* state);
 
+// Another thread waits for this one to answer a message it sent: the feed lets it in between two
+// pieces rather than after a wake-up's whole budget and a drawing.
+bool AnswerWaits()
+{
+    return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
+}
+
 // The window's thread, at the end of a wake-up. With text left it brings the next one itself:
 // posted, or after waiting input through a timer. With none left the next push posts one; a push
 // that came between the look and the clearing found the flag still set, so the queue is looked at
@@ -355,8 +363,8 @@ void WakeIfHeldTooLong(HWND window, State* state)
 // text and both scroll bars after every insertion costs many times the insertion itself.
 const DWORD kRedrawIntervalMs = 100;
 // Drawing may take longer than that (the control draws a long line whole): then the window is
-// drawn at most for this share of the time.
-const DWORD kRedrawShare = 5;
+// drawn at most for this share of the time, so that a flood goes on at nearly the control's pace.
+const DWORD kRedrawShare = 20;
 const DWORD kLongestRedrawIntervalMs = 10000;
 // Inside a long line the window is drawn only once the output has paused this long (or as long as
 // the last drawing took, up to the longest pause), so that a job's closing line is drawn with it.
@@ -388,7 +396,7 @@ void Redraw(HWND window, State* state)
 void ScheduleRedraw(HWND window, State* state)
 {
     DWORD since = GetTickCount() - state->lastRedraw;
-    if (since >= state->redrawInterval && !state->inLongLine && !InputWaits(state)) {
+    if (since >= state->redrawInterval && !state->inLongLine && !InputWaits(state) && !AnswerWaits()) {
         Redraw(window, state);
     } else if (!state->redrawDue) {
         state->redrawDue = true;
@@ -419,6 +427,13 @@ const double kWakeBudgetMs = 20;
 // Timers that are due wait at most this long for a flood's pieces; the redraw timer is due often,
 // and a flood draws the window itself when it is due.
 const double kTimerWaitMs = 100;
+
+// A long line that is still being written is looked at again this often, and goes in once the
+// output has paused this long, or this long after the last piece (or when the queue is full, or
+// the job waits for it).
+const UINT kGatherMs = 20;
+const DWORD kGatherPauseMs = 100;
+const DWORD kGatherMostMs = 500;
 
 double MillisecondsSince(const LARGE_INTEGER& start)
 {
@@ -510,7 +525,11 @@ HWND InsertPiece(HWND window, State* state)
     }
     OutputPane::InsertChunk(into, state->piece, &state->feed->outputStyle);
     queue.PieceDone();
-    state->inLongLine = std::memchr(state->piece, '\n', length) == nullptr;
+    size_t lineStart = length;
+    while (lineStart > 0 && state->piece[lineStart - 1] != '\n')
+        --lineStart;
+    state->inLongLine = lineStart == 0;
+    state->lineSoFar = lineStart == 0 ? state->lineSoFar + length : length - lineStart;
     state->lastPiece = GetTickCount();
     return into;
 }
@@ -533,6 +552,14 @@ LRESULT OnWake(HWND window, State* state, WPARAM all)
         WakeAgain(window, state);  // a late one: the text went in with another
         return 1;
     }
+    // Inside a long line, each insertion costs the control about as much as the line so far:
+    // while the child goes on writing it, the text gathers to the queue's size and goes in at once.
+    if (!all && state->lineSoFar >= OutputQueue::kLinePiece &&
+        state->feed->queue.Gathers(kGatherPauseMs, kGatherMostMs)) {
+        if (!SetTimer(window, kWakeTimer, kGatherMs, nullptr))
+            InterlockedExchange(&state->wakePending, 0);  // the worker asks again
+        return 1;
+    }
     LARGE_INTEGER began;
     QueryPerformanceCounter(&began);
     // The pieces go in with drawing off, the user's place noted before and put back after them
@@ -544,7 +571,7 @@ LRESULT OnWake(HWND window, State* state, WPARAM all)
             place.Renewed(into, state->carried);
         window = into;
         if (state->renewalHeld ||
-            (!all && (MillisecondsSince(began) >= kWakeBudgetMs || InputWaits(state))))
+            (!all && (MillisecondsSince(began) >= kWakeBudgetMs || InputWaits(state) || AnswerWaits())))
             break;
     }
     state->hasFollowed = place.PutBack(&state->followed);

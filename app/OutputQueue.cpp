@@ -3,7 +3,8 @@
 #include <cstring>
 
 OutputQueue::OutputQueue()
-    : changed(nullptr), buffer(nullptr), start(0), end(0), open(false), inserting(false)
+    : changed(nullptr), buffer(nullptr), start(0), end(0), open(false), inserting(false), noRoom(false),
+      waiters(0), lastPush(0), lastTake(0)
 {
     InitializeCriticalSection(&lock);
 }
@@ -27,6 +28,7 @@ bool OutputQueue::Open()
     open = buffer && changed;
     start = end = 0;
     inserting = false;
+    noRoom = false;
     bool opened = open;
     LeaveCriticalSection(&lock);
     return opened;
@@ -56,8 +58,12 @@ OutputQueue::Pushed OutputQueue::Push(const char* text, size_t length, DWORD wai
     if (length > kLimit)
         return kClosed;
     EnterCriticalSection(&lock);
-    if (open && kLimit - (end - start) < length && waitMs > 0)
-        Wait(waitMs);
+    lastPush = GetTickCount();
+    if (open && kLimit - (end - start) < length) {
+        noRoom = true;
+        if (waitMs > 0)
+            Wait(waitMs);
+    }
     Pushed pushed = !open ? kClosed : kLimit - (end - start) < length ? kFull : kQueued;
     if (pushed == kQueued) {
         if (kLimit - end < length) {
@@ -75,8 +81,11 @@ OutputQueue::Pushed OutputQueue::Push(const char* text, size_t length, DWORD wai
 bool OutputQueue::WaitUntilInserted(DWORD waitMs)
 {
     EnterCriticalSection(&lock);
-    if (open && (start != end || inserting))
+    if (open && (start != end || inserting)) {
+        ++waiters;
         Wait(waitMs);
+        --waiters;
+    }
     bool done = !open || (start == end && !inserting);
     LeaveCriticalSection(&lock);
     return done;
@@ -90,9 +99,21 @@ size_t OutputQueue::Queued()
     return queued;
 }
 
+bool OutputQueue::Gathers(DWORD pauseMs, DWORD mostMs)
+{
+    EnterCriticalSection(&lock);
+    const DWORD now = GetTickCount();
+    bool gathers = open && start != end && !noRoom && waiters == 0 && now - lastPush < pauseMs &&
+                   now - lastTake < mostMs && !std::memchr(buffer + start, '\n', end - start);
+    LeaveCriticalSection(&lock);
+    return gathers;
+}
+
 size_t OutputQueue::Take(char* out)
 {
     EnterCriticalSection(&lock);
+    noRoom = false;
+    lastTake = GetTickCount();
     const char* text = buffer + start;
     size_t queued = end - start;
     // Everything that has gathered, when it is no more than one piece: a line still being

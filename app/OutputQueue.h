@@ -13,8 +13,9 @@ class OutputQueue {
 public:
     // Most text that waits; beyond it a fast child waits on its pipe.
     static const size_t kLimit = 1024 * 1024;
-    // A piece of ordinary lines: a small part of a wake-up's budget of the control's work.
-    static const size_t kLinePiece = 64 * 1024;
+    // A piece of ordinary lines: a small part of a wake-up's budget of the control's work, and
+    // short enough that a message from another thread is answered soon.
+    static const size_t kLinePiece = 32 * 1024;
 
     enum Pushed { kQueued, kFull, kClosed };
 
@@ -39,6 +40,10 @@ public:
     // The piece taken last is in the log now.
     void PieceDone();
     size_t Queued();
+    // Whether what is queued may wait to gather more: it holds no line feed, there is room for
+    // more, nobody waits for it to be inserted, the last push is less than `pauseMs` old and the
+    // last Take less than `mostMs`.
+    bool Gathers(DWORD pauseMs, DWORD mostMs);
 
 private:
     // With the lock held: waits (without it) at most `waitMs` for the next Take, PieceDone or
@@ -53,6 +58,10 @@ private:
     size_t end;      // one past the newest
     bool open;
     bool inserting;  // a piece has been taken and is not in the log yet
+    bool noRoom;     // a push found no room since the last Take
+    int waiters;     // calls of WaitUntilInserted under way
+    DWORD lastPush;  // tick counts of the last push and the last Take
+    DWORD lastTake;
 
     OutputQueue(const OutputQueue&) = delete;
     OutputQueue& operator=(const OutputQueue&) = delete;

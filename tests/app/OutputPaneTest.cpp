@@ -339,15 +339,36 @@ std::vector<Chunk> Chunks()
     };
 }
 
-// Counts the pane's WM_PAINT messages, in front of the pane's own procedure.
+// Counts the pane's WM_PAINT messages and its insertions into a log past two pieces, in front of
+// the pane's own procedure.
 WNDPROC paneProcedure = nullptr;
 int paints = 0;
+int laterInsertions = 0;
 
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_PAINT)
         ++paints;
+    if (message == EM_REPLACESEL &&
+        CallWindowProcA(paneProcedure, window, WM_GETTEXTLENGTH, 0, 0) > 2 * LRESULT{OutputQueue::kLinePiece})
+        ++laterInsertions;
     return CallWindowProcA(paneProcedure, window, message, wParam, lParam);
+}
+
+const unsigned long kLongLineStart = 300 * 1024;
+const unsigned long kLongLine = kLongLineStart + 50 * 256;
+
+// A worker's long line: its first part as fast as it goes, then a read every 20 ms for a second.
+DWORD WINAPI WriteALongLine(LPVOID parameter)
+{
+    OutputPane* pane = static_cast<OutputPane*>(parameter);
+    const std::string text = child_pattern::PatternText(kLongLine, 0);
+    for (unsigned long at = 0; at < kLongLine; at += 256) {
+        pane->AppendOutput(text.substr(at, 256).c_str());
+        if (at >= kLongLineStart)
+            Sleep(20);
+    }
+    return 0;
 }
 
 } // namespace
@@ -401,6 +422,30 @@ TEST(ChunkInsertionTest, ThePaneIsDrawnAgainAfterABurst)
                           5000));
     SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(paneProcedure));
     EXPECT_EQ(200u * std::strlen(line), app.JobLog().size());
+}
+
+TEST(ChunkInsertionTest, ALongLineGathersWhileMoreOfItKeepsComing)
+{
+    // Each insertion into a long line costs the control about as much as the line so far: while
+    // the child goes on writing it, its reads go in together, not one by one.
+    IniFileGuard ini;
+    App app;
+    ASSERT_TRUE(app.created);
+    HWND pane = app.Pane();
+    SendMessageA(pane, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    app.banner.clear();
+    paneProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
+    laterInsertions = 0;
+    HANDLE writer = CreateThread(nullptr, 0, WriteALongLine, &app.frame->outputPane, 0, nullptr);
+    ASSERT_TRUE(writer != nullptr);
+    EXPECT_TRUE(PumpUntil([writer] { return WaitForSingleObject(writer, 0) == WAIT_OBJECT_0; }, 30000));
+    CloseHandle(writer);
+    app.frame->outputPane.Flush();
+    SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(paneProcedure));
+    // About one insertion in half a second (taken as they come, ten or more).
+    EXPECT_LE(laterInsertions, 5);
+    EXPECT_TRUE(app.JobLog() == child_pattern::PatternText(kLongLine, 0));
 }
 
 namespace {

@@ -91,3 +91,66 @@ TEST(OutputQueue, TakeCutsAfterALineBreakAndNeverInsideACrLfPair)
         queue.Close();
     }
 }
+
+namespace {
+
+DWORD WINAPI WaitForTheLog(LPVOID parameter)
+{
+    return static_cast<OutputQueue*>(parameter)->WaitUntilInserted(5000) ? 1 : 0;
+}
+
+} // namespace
+
+TEST(OutputQueue, ALongLineGathersOnlyWhileMoreOfItKeepsComing)
+{
+    struct GatherCase {
+        const char* name;
+        std::string push;
+        bool fill;      // pushed until a push finds no room
+        DWORD pauseMs;  // the longest pause that still gathers
+        bool gathers;
+    };
+    const GatherCase cases[] = {
+        {"letters just pushed", Letters(1000), false, 10000, true},
+        {"nothing queued", "", false, 10000, false},
+        {"a line feed among them", Letters(1000) + "\r\n" + Letters(10), false, 10000, false},
+        {"a push that found no room", Letters(1000), true, 10000, false},
+        {"the output paused", Letters(1000), false, 0, false},
+    };
+    std::vector<char> out(OutputQueue::kLimit);
+    for (const GatherCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        OutputQueue queue;
+        ASSERT_TRUE(queue.Open());
+        // The line's beginning, in the log already.
+        queue.Push("abc", 3, 0);
+        queue.Take(out.data());
+        queue.PieceDone();
+        queue.Push(c.push.data(), c.push.size(), 0);
+        while (c.fill && queue.Push(c.push.data(), c.push.size(), 0) == OutputQueue::kQueued) {
+        }
+        EXPECT_EQ(c.gathers, queue.Gathers(c.pauseMs, 10000));
+    }
+    // Nor when the last piece went in too long ago, or when a worker waits for the text to be in.
+    OutputQueue queue;
+    ASSERT_TRUE(queue.Open());
+    queue.Push("abc", 3, 0);
+    queue.Take(out.data());
+    queue.PieceDone();
+    const std::string letters = Letters(1000);
+    queue.Push(letters.data(), letters.size(), 0);
+    EXPECT_FALSE(queue.Gathers(10000, 0));
+    HANDLE waiter = CreateThread(nullptr, 0, WaitForTheLog, &queue, 0, nullptr);
+    ASSERT_TRUE(waiter != nullptr);
+    const DWORD start = GetTickCount();
+    while (queue.Gathers(10000, 10000) && GetTickCount() - start < 2000)
+        Sleep(1);
+    EXPECT_FALSE(queue.Gathers(10000, 10000));
+    EXPECT_EQ(letters.size(), queue.Take(out.data()));
+    queue.PieceDone();
+    DWORD waited = 0;
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(waiter, 5000));
+    GetExitCodeThread(waiter, &waited);
+    EXPECT_EQ(1u, waited);
+    CloseHandle(waiter);
+}
