@@ -248,7 +248,7 @@ bool LogRenewal::Begin(HWND fullWindow, bool plain, size_t limit)
     return true;
 }
 
-void LogRenewal::Finish()
+void LogRenewal::Finish(bool findCarried)
 {
     HWND parent = GetParent(full);
     SetWindowPos(fresh, full, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -258,12 +258,13 @@ void LogRenewal::Finish()
     ShowWindow(full, SW_HIDE);
     if (focused)
         SetFocus(fresh);
-    // The full window stays until the carried text has been found in both.
+    // The full window stays until the carried text has been found in both (a walk through a long
+    // log, spared when nobody reads there).
     DWORD fullLength = PaneCharacters(full, plainEdit);
     DWORD tail = FillRenewedWindow(fresh, plainEdit, &carried, haveTail);
     FreeCarried(&carried);
     DWORD carriedLength = PaneCharacters(fresh, plainEdit) - tail;
-    moved.carried = haveTail && carriedLength > 0 && carriedLength <= fullLength;
+    moved.carried = findCarried && haveTail && carriedLength > 0 && carriedLength <= fullLength;
     if (moved.carried) {
         moved.from = fullLength - carriedLength;
         moved.to = tail;

@@ -44,8 +44,8 @@ public:
     bool Begin(HWND full, bool plainEdit, size_t limit);
     HWND Fresh() const { return fresh; }
     // The new window takes over (parent told, focus kept) with the notice and the carried text;
-    // the full one is destroyed.
-    void Finish();
+    // the full one is destroyed. With `findCarried`, Moved says where the carried text went.
+    void Finish(bool findCarried);
     const CarriedPlace& Moved() const { return moved; }
 
     // The carried text, in a block from the seam (tests refuse it).

@@ -272,6 +272,7 @@ struct OutputPane::State {
     bool heldByInput;  // the next wake-up waits for the timer, since heldSince
     DWORD heldSince;
     CarriedPlace carried;  // where the last renewal carried the text
+    bool following;    // the wake-up under way found the reader following the end
     bool gone;         // the window was destroyed: the feed stands in front of nothing
 };
 
@@ -499,7 +500,7 @@ HWND Renew(HWND window, State* state)
     }
     feed->window = fresh;
     InterlockedExchangePointer(&state->wakeTarget, fresh);
-    renewal.Finish();
+    renewal.Finish(!state->following);
     state->carried = renewal.Moved();
     state->redrawDue = false;  // its timer went with the old window
     return fresh;
@@ -565,6 +566,7 @@ LRESULT OnWake(HWND window, State* state, WPARAM all)
     // The pieces go in with drawing off, the user's place noted before and put back after them
     // (in a renewed log on the text it was carried with).
     ReadingPlace place(window, state->feed->plainEdit, FollowedView(state));
+    state->following = place.Following();
     CallWindowProcA(state->original, window, WM_SETREDRAW, FALSE, 0);
     for (HWND into = InsertPiece(window, state); into; into = InsertPiece(window, state)) {
         if (into != window)
