@@ -94,9 +94,15 @@ TEST(OutputQueue, TakeCutsAfterALineBreakAndNeverInsideACrLfPair)
 
 namespace {
 
+// As a worker's flush waits: again after every change, until everything is in.
 DWORD WINAPI WaitForTheLog(LPVOID parameter)
 {
-    return static_cast<OutputQueue*>(parameter)->WaitUntilInserted(5000) ? 1 : 0;
+    const DWORD start = GetTickCount();
+    while (!static_cast<OutputQueue*>(parameter)->WaitUntilInserted(5000)) {
+        if (GetTickCount() - start > 5000)
+            return 0;
+    }
+    return 1;
 }
 
 } // namespace
