@@ -1,13 +1,19 @@
 // colours: a flood of coloured lines (vqchild's "coloured": two coloured words in every 80-byte
 // line) through the program in rounds, as the floods are measured: each round the letters' flood
 // of the same bytes and lines through the bare read loop and the control, then the coloured job,
-// judged against that round's letters' limit; and private bytes of a 10 MiB log with colour
+// judged against that round's letters' limit, and the control fed the same coloured lines as rich
+// text, the pace that the control's own runs allow; and private bytes of a 10 MiB log with colour
 // changes in every line against the same log of letters.
+#include <richedit.h>
+
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "bench/FloodFamily.h"
 #include "bench/ReadLoop.h"
+#include "base/TextStyle.h"
 #include "res/Commands.h"
 #include "tests/helpers/ChildPattern.h"
 
@@ -23,6 +29,7 @@ struct ColoursResult {
     // The letters' read loop and control each round, and the coloured job as the program's run.
     FloodCase rounds{kFlood, 80, kRuns};
     double shownShare = 1;  // the log's characters of the flood against its bytes
+    std::vector<double> richMs;  // each round: the control fed these lines as rich text
     long long colouredPrivate = 0, lettersPrivate = 0;
 } result;
 
@@ -53,6 +60,60 @@ double TimedJob(const Bench& bench, const std::string& arguments, const std::str
     return ms;
 }
 
+struct Streamed {
+    const std::string* text;
+    size_t given;
+};
+
+DWORD CALLBACK GiveStreamed(DWORD_PTR cookie, LPBYTE bytes, LONG count, LONG* given)
+{
+    Streamed* streamed = reinterpret_cast<Streamed*>(cookie);
+    size_t give = std::min(static_cast<size_t>(count > 0 ? count : 0), streamed->text->size() - streamed->given);
+    std::memcpy(bytes, streamed->text->data() + streamed->given, give);
+    streamed->given += give;
+    *given = static_cast<LONG>(give);
+    return 0;
+}
+
+// The control itself fed the coloured lines as the program streams them: rich text with the same
+// runs and control words, in as many lines per stream as the program's pieces hold (a piece
+// carries four style marks a line). Answers the streams' own time, negative without a control.
+double FillRich(unsigned long lines)
+{
+    const std::string line = child_pattern::ColouredLine(true);
+    const std::string rtfLine = "\\b\\cf1 " + line.substr(0, 5) + "\\b0\\cf0 " + line.substr(5, 15) +
+                                "\\cf2 " + line.substr(20, 6) + "\\cf0 " + line.substr(26, line.size() - 28) +
+                                "\\par ";
+    const unsigned long perPiece = kLinePiece / (line.size() + 4 * kStyleMarkSize);
+    HWND frame = nullptr;
+    HFONT font = nullptr;
+    HWND control = CreateLogControl(&frame, &font);
+    double ms = -1;
+    if (control) {
+        SendMessageA(control, WM_SETREDRAW, FALSE, 0);
+        SendMessageA(control, EM_SETUNDOLIMIT, 0, 0);
+        ms = 0;
+        for (unsigned long done = 0; done < lines; done += perPiece) {
+            std::string rtf = "{\\rtf1\\ansi\\uc0{\\colortbl;\\red176\\green0\\blue0;\\red0\\green175\\blue0;}"
+                              "\\b0\\i0\\ulnone\\strike0\\cf0\\highlight0 ";
+            for (unsigned long n = done; n < lines && n < done + perPiece; ++n)
+                rtf += rtfLine;
+            rtf += "}";
+            Streamed streamed = {&rtf, 0};
+            EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&streamed), 0, GiveStreamed};
+            double before = NowMs();
+            SendMessageA(control, EM_SETSEL, static_cast<WPARAM>(INT_MAX), static_cast<LPARAM>(INT_MAX));
+            SendMessageA(control, EM_STREAMIN, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
+            ms += NowMs() - before;
+        }
+    }
+    if (frame)
+        DestroyWindow(frame);
+    if (font)
+        DeleteObject(font);
+    return ms;
+}
+
 } // namespace
 
 void RunColours(Bench& bench)
@@ -69,6 +130,7 @@ void RunColours(Bench& bench)
         job.ok = job.ms > 0;
         job.shown = kFlood;  // the child's bytes, as the letters' rate counts them
         result.rounds.program.push_back(job);
+        result.richMs.push_back(FillRich(kFlood / 80));
     }
     Progress("colours: 10 MiB logs");
     // Memory is the point here, not time: the jobs may take longer than a flood's cap.
@@ -90,13 +152,21 @@ void ColoursRows(Bench& bench)
         bench.Add("colours", "1 MiB of coloured 80-byte lines", "did not run", ">= 0.7 of the limit", "no");
     } else {
         size_t round = MedianRound(rounds);
+        // The control's own pace with these runs, beside the job's.
+        std::vector<double> ofRich;
+        for (size_t r = 0; r < rounds.program.size() && r < result.richMs.size(); ++r) {
+            if (result.richMs[r] > 0 && rounds.program[r].ok)
+                ofRich.push_back(result.richMs[r] / rounds.program[r].ms);
+        }
         // Beside it the stricter reading: the letters' time for only as many bytes as the log shows.
         bench.Add("colours", "1 MiB of 80-byte lines, two coloured words each" + RoundsNote(rounds),
                   RatioText(ratio) + " of the letters' limit (" + Seconds(rounds.program[round].ms) +
                       "; the letters' read loop " + RatesText(rounds, ReadRate) + ", control " +
                       RatesText(rounds, ControlRate) + ", the coloured job " + RatesText(rounds, ProgramRate) +
                       "; against the letters' time for the log's characters alone " +
-                      RatioText(ratio * result.shownShare) + ")",
+                      RatioText(ratio * result.shownShare) + "; the control itself fed these lines as rich "
+                      "text took " + (result.richMs.empty() ? std::string("-") : Seconds(Median(result.richMs))) +
+                      ", the job " + (ofRich.empty() ? std::string("-") : RatioText(Median(ofRich))) + " of its pace)",
                   ">= 0.7", ratio >= 0.7 ? "yes" : "no");
     }
     if (result.colouredPrivate > 0 && result.lettersPrivate > 0) {

@@ -24,6 +24,8 @@ void PumpMessages()
     }
 }
 
+} // namespace
+
 // The log window's own recipe (app/LogWindow.cpp): class, styles, id, font, limit.
 HWND CreateLogControl(HWND* frame, HFONT* font)
 {
@@ -69,6 +71,8 @@ HWND CreateLogControl(HWND* frame, HFONT* font)
     PumpMessages();
     return control;
 }
+
+namespace {
 
 // Where the piece that starts at `done` ends: `piece` bytes of letters; UTF-8 text, as the
 // program's queue cuts it, after its last line feed within them.

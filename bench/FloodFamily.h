@@ -91,6 +91,9 @@ struct FloodCase {
 // The flood's text put into a control of the bench's own in the flood's pieces, as the program
 // inserts it (Control.cpp).
 ControlRun FillControl(const Bench& bench, const FloodCase& flood);
+// A rich edit made as the program makes its log pane, in a visible frame of the bench's own; the
+// caller destroys the frame, then the font (either may be null).
+HWND CreateLogControl(HWND* frame, HFONT* font);
 
 // What the family measured in this run; the plan of floods comes from the options.
 struct FloodFamily {
