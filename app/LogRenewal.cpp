@@ -13,7 +13,9 @@ const char kNoMemoryNotice[] = "[The newest output was dropped too: no memory to
 
 namespace {
 
-const size_t kMostLogChars = 32 * 1024 * 1024;
+// Wine's control frees a log of 4 M characters in about a tenth of a second and keeps it in
+// some 250 MiB; at 32 M characters that was a second and 2 GiB.
+const size_t kMostLogChars = 4 * 1024 * 1024;
 const size_t kFewestLogChars = 1024 * 1024;
 // What the rich edit keeps per character, generously.
 const unsigned long long kBytesPerChar = 100;
@@ -38,7 +40,7 @@ bool AllocateCarried(Carried* carried, size_t size)
 {
     carried->bytes = static_cast<char*>(seams::heapAlloc(GetProcessHeap(), 0, size));
     carried->size = carried->bytes ? size : 0;
-    carried->used = carried->read = 0;
+    carried->used = carried->read = carried->parts = 0;
     return carried->bytes != nullptr;
 }
 
@@ -62,10 +64,12 @@ DWORD CALLBACK TakeStreamedOut(DWORD_PTR cookie, LPBYTE bytes, LONG count, LONG*
     return 0;
 }
 
+// Gives the carried text up to the end of the part being read.
 DWORD CALLBACK GiveStreamedIn(DWORD_PTR cookie, LPBYTE bytes, LONG count, LONG* read)
 {
     Carried* carried = reinterpret_cast<Carried*>(cookie);
-    size_t left = carried->used - carried->read;
+    size_t end = carried->parts > 0 ? carried->partEnds[carried->partsRead] : carried->used;
+    size_t left = end - carried->read;
     size_t give = count < 0 ? 0 : static_cast<size_t>(count) < left ? static_cast<size_t>(count) : left;
     std::memcpy(bytes, carried->bytes + carried->read, give);
     carried->read += give;
@@ -85,20 +89,38 @@ LONG TailStart(HWND window, size_t total, size_t want)
     return next > start && static_cast<size_t>(next) < total ? static_cast<LONG>(next) : start;
 }
 
-// The rich edit's tail as rich text, colours and all. Rich text takes several bytes for some
+// The rich edit's tail as rich text, colours and all, in parts: the control takes a long stream
+// far more slowly than the same text in a few short ones. Rich text takes several bytes for some
 // characters (escapes, double-byte pairs, line and colour marks): where the block is still too
 // small, a shorter tail is carried. False when none could be had.
 bool CarryRichTail(HWND window, size_t total, size_t carry, Carried* carried)
 {
     if (!AllocateCarried(carried, carry * kRichBytesPerChar + kRichFrameBytes))
         return false;
+    const LRESULT lastLine = SendMessageA(window, EM_GETLINECOUNT, 0, 0) - 1;
     for (size_t want = carry < total ? carry : total; want > 0; want /= 2) {
-        CHARRANGE range = {TailStart(window, total, want), static_cast<LONG>(total)};
-        SendMessageA(window, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-        EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(carried), 0, TakeStreamedOut};
-        carried->used = 0;
-        seams::streamOut(window, EM_STREAMOUT, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
-        if (stream.dwError == 0)
+        // The parts begin at line starts, found by line number: a walk through the log each.
+        const LONG start = TailStart(window, total, want);
+        const LRESULT firstLine = SendMessageA(window, EM_EXLINEFROMCHAR, 0, start);
+        const LRESULT lines = lastLine > firstLine ? lastLine - firstLine : 0;
+        carried->used = carried->parts = 0;
+        bool whole = true;
+        LONG from = start;
+        for (size_t part = 1; whole && from < static_cast<LONG>(total); ++part) {
+            const size_t parts = LogRenewal::kCarriedParts;
+            LRESULT to = part < parts ? SendMessageA(window, EM_LINEINDEX, firstLine + lines * part / parts, 0)
+                                      : static_cast<LRESULT>(total);
+            if (to <= from || to > static_cast<LRESULT>(total))
+                continue;  // no line of its own: the next part takes its text
+            CHARRANGE range = {from, static_cast<LONG>(to)};
+            SendMessageA(window, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+            EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(carried), 0, TakeStreamedOut};
+            seams::streamOut(window, EM_STREAMOUT, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
+            whole = stream.dwError == 0;
+            carried->partEnds[carried->parts++] = carried->used;
+            from = static_cast<LONG>(to);
+        }
+        if (whole)
             return true;
     }
     FreeCarried(carried);
@@ -180,9 +202,12 @@ DWORD FillRenewedWindow(HWND fresh, bool plainEdit, Carried* carried, bool haveT
         // The plain edit's own text, in the ANSI code page as it showed it (not the UTF-8 of a
         // child's output): it goes back in unchanged.
         SendMessageA(fresh, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(carried->bytes));
-    } else if (carried->used > 0) {
-        EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(carried), 0, GiveStreamedIn};
-        SendMessageA(fresh, EM_STREAMIN, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
+    } else {
+        for (carried->partsRead = 0; carried->partsRead < carried->parts; ++carried->partsRead) {
+            SelectEnd(fresh);
+            EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(carried), 0, GiveStreamedIn};
+            SendMessageA(fresh, EM_STREAMIN, SF_RTF | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
+        }
     }
     SendMessageA(fresh, WM_SETREDRAW, TRUE, 0);
     return tail;
@@ -216,7 +241,7 @@ bool LogIsFull(HWND window, size_t incoming, size_t limit)
 
 LogRenewal::LogRenewal() : full(nullptr), fresh(nullptr), plainEdit(false), haveTail(false)
 {
-    carried = {nullptr, 0, 0, 0};
+    carried = {nullptr, 0, 0, 0, {}, 0, 0};
     moved = {false, 0, 0, 0, 0};
 }
 
@@ -271,7 +296,12 @@ void LogRenewal::Finish(bool findCarried)
         moved.fromTop = TopOf(full, plainEdit, moved.from);
         moved.toTop = TopOf(fresh, plainEdit, moved.to);
     }
-    DestroyWindow(full);
+    // Freeing a full rich edit is the longest step of all: it goes with a message of its own,
+    // the window out of the parent's sight meanwhile.
+    SetWindowLongPtrA(full, GWLP_ID, 0);
+    SetParent(full, HWND_MESSAGE);
+    if (!PostMessageA(full, WM_CLOSE, 0, 0))
+        DestroyWindow(full);
 }
 
 size_t LogLimitForThisProcess()

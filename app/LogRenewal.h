@@ -44,16 +44,21 @@ public:
     bool Begin(HWND full, bool plainEdit, size_t limit);
     HWND Fresh() const { return fresh; }
     // The new window takes over (parent told, focus kept) with the notice and the carried text;
-    // the full one is destroyed. With `findCarried`, Moved says where the carried text went.
+    // the full one goes with a message of its own. With `findCarried`, Moved says where the
+    // carried text went.
     void Finish(bool findCarried);
     const CarriedPlace& Moved() const { return moved; }
 
-    // The carried text, in a block from the seam (tests refuse it).
+    // The carried text, in a block from the seam (tests refuse it); a rich edit's in parts, each
+    // a stream of rich text of its own.
+    static const size_t kCarriedParts = 16;
     struct Carried {
         char* bytes;
         size_t size;  // room
         size_t used;
         size_t read;  // how much the new window has taken of it
+        size_t partEnds[kCarriedParts];
+        size_t parts, partsRead;
     };
 
 private:
