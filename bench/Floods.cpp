@@ -8,6 +8,7 @@
 #include "bench/FloodFamily.h"
 #include "bench/ReadLoop.h"
 #include "bench/Responsiveness.h"
+#include "app/LogRenewal.h"
 #include "res/Commands.h"
 
 namespace {
@@ -56,25 +57,47 @@ FloodResult FloodJob(const Bench& bench, const FloodCase& flood, bool sample)
     double start = NowMs();
     target.Command(ID_RUN_DEFAULT);
     long length = 0;
+    // The log's end is read (for the program's window a walk through the whole log, some ms at
+    // several MiB) only once the log has its full length or kept one length for two polls (a
+    // drawing between two pieces holds it for one); the job ended when the log first had the
+    // length it ends with.
+    long seen = -1;
+    double seenAt = 0;
+    int still = 0;
+    // Where the log's first character stands in the child's output. A renewed log begins with the
+    // notice (counted once its length is read back) and the newest kCarriedText characters of the
+    // full one, whose last length seen stands in for its end.
+    long long base = -static_cast<long long>(before + static_cast<long>(header.size()));
+    int renewals = 0;
     for (;;) {
         length = target.Length();
+        const double now = NowMs();
         if (length < 0) {
             result.error = "the program stopped answering";
             break;
         }
-        if (length > before && target.EndsWith(length, ending)) {
+        still = length == seen ? still + 1 : 0;
+        if (still == 0) {
+            if (length < seen) {
+                base += seen - static_cast<long long>(kCarriedText);
+                ++renewals;
+            }
+            seen = length;
+            seenAt = now;
+        }
+        if (length > before && (still >= 2 || length >= expected) && target.EndsWith(length, ending)) {
             result.ok = true;
-            result.ms = NowMs() - start;
+            result.ms = seenAt - start;
             break;
         }
-        if (NowMs() - start > bench.options.capMs) {
+        if (now - start > bench.options.capMs) {
             // Stopped: the rate reached so far, then the rest of the job ends normally.
             result.capped = true;
-            result.ms = NowMs() - start;
-            long shown = length - before - static_cast<long>(header.size());
+            result.ms = now - start;
+            long long shown = base + length;
             result.shown = shown > 0 ? static_cast<unsigned long long>(shown) : 0;
             EndChild(target, "vqchild.exe");
-            result.ok = WaitForPrompt(target, before + static_cast<long>(header.size()) + 5,
+            result.ok = WaitForPrompt(target, renewals ? 0 : before + static_cast<long>(header.size()) + 5,
                                       NowMs() + 60000, &length);
             break;
         }
@@ -92,15 +115,26 @@ FloodResult FloodJob(const Bench& bench, const FloodCase& flood, bool sample)
         std::string text;
         const std::string notice = "[Earlier output dropped";
         std::string head;
-        const bool shortLog = !result.capped && length < expected;
+        const bool shortLog = renewals > 0 || (!result.capped && length < expected);
         bool read = !shortLog || ReadBack(target, 0, static_cast<long>(notice.size()), &head);
         result.dropped = read && shortLog && head == notice;
         if (read && result.dropped) {
             read = ReadBack(target, 0, length, &text);
             size_t lineEnd = text.find("\r\n");
             std::string rest = lineEnd == std::string::npos ? "" : text.substr(lineEnd + 2);
-            result.exact = read && !rest.empty() && rest.size() < full.size() &&
-                           full.compare(full.size() - rest.size(), rest.size(), rest) == 0;
+            if (!result.capped) {
+                result.exact = read && !rest.empty() && rest.size() < full.size() &&
+                               full.compare(full.size() - rest.size(), rest.size(), rest) == 0;
+            } else {
+                // The newest part of a flood cut short: the child's text from some place on, then
+                // the prompt. The pattern repeats, so its first place in the text is as good as any.
+                size_t body = rest.size() >= 5 ? rest.size() - 5 : 0;
+                size_t at = floodText.find(rest.substr(0, std::min<size_t>(body, 4096)));
+                result.exact = read && body > 0 && rest.compare(body, 5, kPrompt) == 0 && at != std::string::npos &&
+                               at + body <= floodText.size() && floodText.compare(at, body, rest, 0, body) == 0;
+                if (lineEnd != std::string::npos && result.shown > (lineEnd + 2) * renewals)
+                    result.shown -= (lineEnd + 2) * renewals;
+            }
         } else if (read) {
             read = ReadBack(target, before, length, &text);
             if (!result.capped) {
@@ -195,7 +229,11 @@ void FloodRows(Bench& bench)
                    "and the program's run, one right after the other (every other round in the opposite "
                    "order). A round's limit is the slower of the read loop and the control (inside a long "
                    "line the control's), its ratio the program's rate over it; a flood is judged on the "
-                   "median of its rounds' ratios, and the rows show the round that has it.");
+                   "median of its rounds' ratios, and the rows show the round that has it. The program's run "
+                   "ends when its log first had the length it ends with; the log's end is read back only once "
+                   "that length held for two polls (or is the full length), since each read costs the program's "
+                   "window a walk through its log. A flood stopped at the cap after its log was renewed counts "
+                   "the renewed log's dropped text from the last length seen before the renewal.");
     const std::string cap = Seconds(bench.options.capMs);
     for (const FloodCase& flood : family.floods) {
         size_t m = MedianRound(flood);
