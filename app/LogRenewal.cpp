@@ -13,9 +13,7 @@ const char kNoMemoryNotice[] = "[The newest output was dropped too: no memory to
 
 namespace {
 
-// Wine's control frees a log of 4 M characters in about a tenth of a second and keeps it in
-// some 250 MiB; at 32 M characters that was a second and 2 GiB.
-const size_t kMostLogChars = 4 * 1024 * 1024;
+const size_t kMostLogChars = 32 * 1024 * 1024;
 const size_t kFewestLogChars = 1024 * 1024;
 // What the rich edit keeps per character, generously.
 const unsigned long long kBytesPerChar = 100;
