@@ -69,6 +69,7 @@ FloodResult FloodJob(const Bench& bench, const FloodCase& flood, bool sample)
     // full one, whose last length seen stands in for its end.
     long long base = -static_cast<long long>(before + static_cast<long>(header.size()));
     int renewals = 0;
+    long atCap = 0;
     for (;;) {
         length = target.Length();
         const double now = NowMs();
@@ -94,6 +95,7 @@ FloodResult FloodJob(const Bench& bench, const FloodCase& flood, bool sample)
             // Stopped: the rate reached so far, then the rest of the job ends normally.
             result.capped = true;
             result.ms = now - start;
+            atCap = length;
             long long shown = base + length;
             result.shown = shown > 0 ? static_cast<unsigned long long>(shown) : 0;
             EndChild(target, "vqchild.exe");
@@ -115,7 +117,8 @@ FloodResult FloodJob(const Bench& bench, const FloodCase& flood, bool sample)
         std::string text;
         const std::string notice = "[Earlier output dropped";
         std::string head;
-        const bool shortLog = renewals > 0 || (!result.capped && length < expected);
+        // Renewed: before the cap, or with the text that was still on its way when it came.
+        const bool shortLog = renewals > 0 || (result.capped ? length < atCap : length < expected);
         bool read = !shortLog || ReadBack(target, 0, static_cast<long>(notice.size()), &head);
         result.dropped = read && shortLog && head == notice;
         if (read && result.dropped) {
