@@ -66,8 +66,7 @@ DWORD CALLBACK TakeStreamedOut(DWORD_PTR cookie, LPBYTE bytes, LONG count, LONG*
 DWORD CALLBACK GiveStreamedIn(DWORD_PTR cookie, LPBYTE bytes, LONG count, LONG* read)
 {
     Carried* carried = reinterpret_cast<Carried*>(cookie);
-    size_t end = carried->parts > 0 ? carried->partEnds[carried->partsRead] : carried->used;
-    size_t left = end - carried->read;
+    size_t left = carried->partEnds[carried->partsRead] - carried->read;
     size_t give = count < 0 ? 0 : static_cast<size_t>(count) < left ? static_cast<size_t>(count) : left;
     std::memcpy(bytes, carried->bytes + carried->read, give);
     carried->read += give;
@@ -95,6 +94,7 @@ bool CarryRichTail(HWND window, size_t total, size_t carry, Carried* carried)
 {
     if (!AllocateCarried(carried, carry * kRichBytesPerChar + kRichFrameBytes))
         return false;
+    const size_t parts = LogRenewal::kCarriedParts;
     const LRESULT lastLine = SendMessageA(window, EM_GETLINECOUNT, 0, 0) - 1;
     for (size_t want = carry < total ? carry : total; want > 0; want /= 2) {
         // The parts begin at line starts, found by line number: a walk through the log each.
@@ -105,7 +105,6 @@ bool CarryRichTail(HWND window, size_t total, size_t carry, Carried* carried)
         bool whole = true;
         LONG from = start;
         for (size_t part = 1; whole && from < static_cast<LONG>(total); ++part) {
-            const size_t parts = LogRenewal::kCarriedParts;
             LRESULT to = part < parts ? SendMessageA(window, EM_LINEINDEX, firstLine + lines * part / parts, 0)
                                       : static_cast<LRESULT>(total);
             if (to <= from || to > static_cast<LRESULT>(total))
